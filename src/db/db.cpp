@@ -1,0 +1,125 @@
+#include "db/db.h"
+
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+
+std::unique_ptr<platform::Connection> db_connection;
+std::unique_ptr<platform::Command> db_command;
+std::unique_ptr<platform::Recordset> db_recordset;
+QString db_sql;
+
+namespace {
+
+platform::Connection& connection()
+{
+    if (!db_connection)
+        db_connection = std::make_unique<platform::Connection>();
+    return *db_connection;
+}
+
+platform::Command& command()
+{
+    if (!db_command)
+        db_command = std::make_unique<platform::Command>();
+    return *db_command;
+}
+
+platform::Recordset& recordset()
+{
+    if (!db_recordset)
+        db_recordset = std::make_unique<platform::Recordset>();
+    return *db_recordset;
+}
+
+} // namespace
+
+QString installDatabasePath()
+{
+    return installBase + productFolder + QStringLiteral("\\") + databaseFile;
+}
+
+QString installDatabasePathX86()
+{
+    return installBaseX86 + productFolder + QStringLiteral("\\") + databaseFile;
+}
+
+QString connectionStringFor(const QString& base)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;") + QStringLiteral("Data Source=") +
+           base + productFolder + QStringLiteral("\\") + databaseFile;
+}
+
+void db_open()
+{
+    if (platform::fileExists(installDatabasePath())) {
+        // A database that is there but cannot be opened is not reported here:
+        // the connection stays closed, and the restore can still replace it.
+        try {
+            connection().setMode(platform::Connection::ModeShareDenyNone);
+            connection().open(connectionStringFor(installBase), QString(), QString(), -1);
+        } catch (const platform::Error&) {
+        }
+    } else {
+        connection().open(connectionStringFor(installBaseX86), QString(), QString(), -1);
+    }
+    command().setActiveConnection(&connection());
+    recordset().setActiveConnection(&connection());
+}
+
+void db_select(const QString& statement, result_table& table, int column_count, int& row_count)
+{
+    platform::Recordset& rs = recordset();
+    rs.setActiveConnection(&connection());
+    rs.setSource(statement);
+    rs.open();
+    row_count = 0;
+    while (!rs.eof()) {
+        ++row_count;
+        for (int column = 0; column < column_count; ++column) {
+            platform::Value value = rs.field(column);
+            if (platform::isNull(value))
+                value = QString();
+            table.store(column, row_count, std::move(value));
+        }
+        rs.moveNext();
+    }
+    rs.close();
+}
+
+void db_execute(const QString& statement)
+{
+    platform::Command& cmd = command();
+    cmd.setCommandText(statement);
+    cmd.execute(-1);
+}
+
+void db_close()
+{
+    connection().close();
+}
+
+void db_transaction(const std::function<void()>& body)
+{
+    platform::Connection& conn = connection();
+    conn.beginTrans();
+    try {
+        body();
+    } catch (...) {
+        try {
+            conn.rollbackTrans();
+        } catch (const platform::Error&) {
+            // The engine rolls back by itself when it cannot; the first error
+            // is the one worth reporting.
+        }
+        throw;
+    }
+    conn.commitTrans();
+}
+
+void db_reset()
+{
+    db_recordset.reset();
+    db_command.reset();
+    db_connection.reset();
+    db_sql.clear();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+// The db module: the one shared connection to DB.mdb and the two statement
+// helpers through which the tool runs every statement on it.
+
+#include "db/result_table.h"
+#include "platform/Command.h"
+#include "platform/Connection.h"
+#include "platform/Recordset.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+// Shared for the whole run. db_open creates and binds them at start-up; every
+// operation that touches one creates it first if it is missing.
+extern std::unique_ptr<platform::Connection> db_connection;
+extern std::unique_ptr<platform::Command> db_command;
+extern std::unique_ptr<platform::Recordset> db_recordset;
+// The statement a caller puts here before db_select or db_execute; it keeps
+// the last statement.
+extern QString db_sql;
+
+// The install folder and its twin, and the database file name.
+inline const QString installBase = QStringLiteral("c:\\Program Files");
+inline const QString installBaseX86 = QStringLiteral("c:\\Program Files (x86)");
+inline const QString productFolder = QStringLiteral("\\Tavenro");
+inline const QString databaseFile = QStringLiteral("DB.mdb");
+// "c:\Program Files\Tavenro\DB.mdb" and its "(x86)" twin.
+QString installDatabasePath();
+QString installDatabasePathX86();
+QString connectionStringFor(const QString& base);
+
+// Opens db_connection on c:\Program Files\Tavenro\DB.mdb when that file
+// exists (share-deny-none; a failure to open is silent and leaves it closed),
+// else on the "(x86)" twin (a failure is thrown). Binds db_command and
+// db_recordset to it in both cases.
+void db_open();
+
+// Runs a SELECT and copies the first column_count fields of each row into
+// rows 1, 2, … of table, nulls as empty text. row_count counts every row
+// reached, including one whose store failed. Throws platform::Error.
+void db_select(const QString& statement, result_table& table, int column_count,
+               int& row_count);
+
+// Runs an UPDATE or DELETE. Throws platform::Error.
+void db_execute(const QString& statement);
+
+// Closes db_connection; throws when it is not open.
+void db_close();
+
+// Runs body inside one transaction on db_connection: either everything body
+// did stays, or (when it throws) nothing does, and the error goes on.
+void db_transaction(const std::function<void()>& body);
+
+// Releases the shared objects, as at the end of a run. For tests.
+void db_reset();

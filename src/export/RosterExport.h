@@ -1,0 +1,12 @@
+#pragma once
+
+// The roster exports of the settings window: each writes the whole roster to
+// c:\Program Files\Tavenro\list.csv in its layout and opens it in Notepad.
+enum class RosterLayout {
+    Check,            // Command1: the five roster fields
+    Convert,          // Command2: the five fields, then 0 and 1
+    ConvertBracketed, // Command8: as Convert, the address as "<address>"
+};
+
+// Throws platform::Error; nothing after the failing step runs.
+void exportRoster(RosterLayout layout);

@@ -1,0 +1,104 @@
+#include "Drives.h"
+
+#include "WinPath.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+namespace platform {
+
+namespace {
+
+QString canonical(const QString& path)
+{
+    const QString c = QFileInfo(path).canonicalFilePath();
+    return c.isEmpty() ? path : c;
+}
+
+bool isUnder(const QString& path, const QString& root)
+{
+    if (root == QLatin1String("/"))
+        return true;
+    return path == root || path.startsWith(root + QLatin1Char('/'));
+}
+
+std::vector<Drive> letterDrives()
+{
+    std::vector<Drive> drives;
+#ifdef Q_OS_WIN
+    for (const QFileInfo& root : QDir::drives())
+        drives.push_back({root.path().left(2).toLower(), QStorageInfo(root.path()).name()});
+#else
+    const QDir devices(winePrefix() + QStringLiteral("/dosdevices"));
+    const auto entries = devices.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                                               QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& entry : entries) {
+        const QString name = entry.fileName().toLower();
+        // "c:" is a drive; "c::" is Wine's raw device link and not a folder.
+        if (name.size() != 2 || !name.at(0).isLetter() || name.at(1) != QLatin1Char(':'))
+            continue;
+        if (!entry.isDir())
+            continue;
+        drives.push_back({name, canonical(entry.filePath())});
+    }
+#endif
+    return drives;
+}
+
+} // namespace
+
+std::vector<Drive> listDrives()
+{
+    std::vector<Drive> drives = letterDrives();
+#ifndef Q_OS_WIN
+    QFile mounts(QStringLiteral("/proc/mounts"));
+    if (mounts.open(QIODevice::ReadOnly)) {
+        const auto lines = mounts.readAll().split('\n');
+        for (const QByteArray& line : lines) {
+            const auto fields = line.split(' ');
+            if (fields.size() < 2)
+                continue;
+            // /proc/mounts writes a space in a mount point as \040.
+            QString point = QString::fromUtf8(fields.at(1)).replace(QStringLiteral("\\040"),
+                                                                    QStringLiteral(" "));
+            if (!point.startsWith(QLatin1String("/media/")) &&
+                !point.startsWith(QLatin1String("/run/media/")) &&
+                !point.startsWith(QLatin1String("/mnt/")))
+                continue;
+            const bool mapped = std::any_of(drives.begin(), drives.end(), [&](const Drive& d) {
+                return d.label == point;
+            });
+            if (!mapped)
+                drives.push_back({point, QStorageInfo(point).name()});
+        }
+    }
+#endif
+    return drives;
+}
+
+QString currentDrive()
+{
+    const QString here = canonical(QDir::currentPath());
+    const auto drives = listDrives();
+    const Drive* best = nullptr;
+    qsizetype bestLength = -1;
+    for (const Drive& d : drives) {
+#ifdef Q_OS_WIN
+        const QString root = d.text;
+        if (here.startsWith(root, Qt::CaseInsensitive) && root.size() > bestLength) {
+#else
+        const QString root = d.text.startsWith(QLatin1Char('/')) ? d.text : d.label;
+        if (isUnder(here, root) && root.size() > bestLength) {
+#endif
+            best = &d;
+            bestLength = root.size();
+        }
+    }
+    if (best)
+        return best->text;
+    return drives.empty() ? QStringLiteral("c:") : drives.front().text;
+}
+
+} // namespace platform

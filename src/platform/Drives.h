@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+namespace platform {
+
+// A drive the operator can pick. text + "\" + "DB.mdb" names the file in the
+// drive's root: a letter ("e:") for a drive mapped through the drive folder,
+// else the mount point of a removable or user-mounted volume. label is for
+// display beside the text only.
+struct Drive
+{
+    QString text;
+    QString label;
+    bool operator==(const Drive&) const = default;
+};
+
+// The drives of this machine: the mapped letters in order, then the mounted
+// volumes under /media, /run/media and /mnt that no letter maps already.
+std::vector<Drive> listDrives();
+
+// The drive holding the current directory, as a drive list first shows it.
+QString currentDrive();
+
+} // namespace platform

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+#include <string>
+
+namespace platform {
+
+// An error raised by a platform piece or by the tool's own checks. It carries a
+// number in the Windows runtime's numbering where one applies (9 for a subscript
+// out of range, 53 for a missing file), so the standard error report can name it
+// the way operators and the support desk know it.
+class Error : public std::exception
+{
+public:
+    enum Number {
+        Generic = 5,            // invalid procedure call
+        SubscriptOutOfRange = 9,
+        FileNotFound = 53,
+        FileAlreadyOpen = 55,
+        DiskFull = 61,
+        PermissionDenied = 70,
+        PathNotFound = 76,
+        ObjectClosed = 3704,    // operation not allowed when the object is closed
+        ObjectOpen = 3705,      // operation not allowed when the object is open
+        ItemNotFound = 3265,    // no field at that position
+        Engine = -2147467259,   // the database engine's own failure
+    };
+
+    Error(int number, QString description);
+
+    int number() const { return m_number; }
+    const QString& description() const { return m_description; }
+    const char* what() const noexcept override { return m_utf8.c_str(); }
+
+private:
+    int m_number;
+    QString m_description;
+    std::string m_utf8;
+};
+
+} // namespace platform

@@ -1,0 +1,50 @@
+#include "MessageBox.h"
+
+namespace platform {
+
+namespace {
+
+MessageBoxHandler& handler()
+{
+    static MessageBoxHandler instance;
+    return instance;
+}
+
+// Without anyone to ask, a box is declined: nothing is confirmed by default.
+int declined(int style)
+{
+    switch (style & 0xF) {
+    case vbOKOnly:
+        return vbOK;
+    case vbAbortRetryIgnore:
+        return vbAbort;
+    case vbYesNo:
+        return vbNo;
+    default:
+        return vbCancel;
+    }
+}
+
+} // namespace
+
+QString applicationTitle()
+{
+    return QStringLiteral("各種設定");
+}
+
+int msgBox(const QString& prompt, int style, const QString& title)
+{
+    const QString shown = title.isEmpty() ? applicationTitle() : title;
+    if (!handler())
+        return declined(style);
+    return handler()(prompt, style, shown);
+}
+
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler next)
+{
+    MessageBoxHandler previous = std::move(handler());
+    handler() = std::move(next);
+    return previous;
+}
+
+} // namespace platform

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "SqliteHandles.h"
+#include "Value.h"
+
+#include <QString>
+#include <vector>
+
+namespace platform {
+
+class Connection;
+
+namespace detail {
+enum class FieldKind;
+}
+
+// A forward-only, read-only result of one SELECT on a connection, read once
+// from the first row to the last.
+class Recordset
+{
+public:
+    Recordset();
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // The connection is referred to, not owned; it must outlive the recordset.
+    void setActiveConnection(Connection* connection) { m_connection = connection; }
+    Connection* activeConnection() const { return m_connection; }
+    void setSource(const QString& statement) { m_source = statement; }
+    const QString& source() const { return m_source; }
+
+    // Runs the source on the active connection; throws naming the statement.
+    // Opening a recordset that is already open fails.
+    void open();
+    void close();
+    bool isOpen() const { return m_statement != nullptr; }
+
+    // True once the position is past the last row (at once for no rows).
+    bool eof() const;
+    int fieldCount() const;
+    QString fieldName(int position) const;
+    // The value at a position of the select list, counted from 0, with its
+    // kind; Null for a field without a value. Throws for a missing position.
+    Value field(int position) const;
+    void moveNext();
+
+private:
+    void requireOpen(const char* operation) const;
+    void step();
+
+    Connection* m_connection = nullptr;
+    QString m_source;
+    detail::Statement m_statement;
+    std::vector<detail::FieldKind> m_kinds;
+    bool m_eof = true;
+};
+
+} // namespace platform

@@ -1,0 +1,93 @@
+#include "TempInstall.h"
+
+#include "DemoDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <memory>
+#include <sqlite3.h>
+#include <stdexcept>
+
+TempInstall::TempInstall() : m_hadPrefix(qEnvironmentVariableIsSet("WINEPREFIX"))
+{
+    m_oldPrefix = qgetenv("WINEPREFIX");
+    QDir().mkpath(driveC());
+    QDir().mkpath(prefix() + QStringLiteral("/dosdevices"));
+    QFile::link(QStringLiteral("../drive_c"), prefix() + QStringLiteral("/dosdevices/c:"));
+    qputenv("WINEPREFIX", QFile::encodeName(prefix()));
+}
+
+TempInstall::~TempInstall()
+{
+    if (m_hadPrefix)
+        qputenv("WINEPREFIX", m_oldPrefix);
+    else
+        qunsetenv("WINEPREFIX");
+}
+
+QString TempInstall::createDatabase(const QString& hostPath, const QString& sql) const
+{
+    QDir().mkpath(QFileInfo(hostPath).path());
+    demo::createSchema(hostPath);
+    if (!sql.isEmpty())
+        demo::execute(hostPath, sql);
+    return hostPath;
+}
+
+QString TempInstall::addDrive(QChar letter) const
+{
+    const QString folder = prefix() + QStringLiteral("/drive_") + letter.toLower();
+    QDir().mkpath(folder);
+    QFile::link(folder, prefix() + QStringLiteral("/dosdevices/") + letter.toLower() +
+                            QLatin1Char(':'));
+    return folder;
+}
+
+void TempInstall::execute(const QString& hostPath, const QString& sql)
+{
+    demo::execute(hostPath, sql);
+}
+
+QStringList TempInstall::query(const QString& hostPath, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    const QByteArray file = QFile::encodeName(hostPath);
+    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw std::runtime_error("cannot open " + file.toStdString());
+    }
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> owner(db, sqlite3_close);
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_stmt* raw = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, text.constData(), -1, &raw, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db));
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
+    QStringList rows;
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+        QStringList fields;
+        for (int i = 0; i < sqlite3_column_count(raw); ++i) {
+            if (sqlite3_column_type(raw, i) == SQLITE_NULL)
+                fields << QStringLiteral("NULL");
+            else
+                fields << QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(raw, i)));
+        }
+        rows << fields.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+QByteArray TempInstall::readAll(const QString& hostPath)
+{
+    QFile f(hostPath);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+QString fixturePath(const QString& name)
+{
+    return qEnvironmentVariable("TAVENRO_FIXTURES") + QStringLiteral("/") + name;
+}

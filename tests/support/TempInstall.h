@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// A throw-away Windows installation: a temporary WINEPREFIX whose drive c:
+// is a folder of its own, pointed at by $WINEPREFIX for the object's life.
+// Databases are real SQLite files in the product's shape.
+class TempInstall
+{
+public:
+    TempInstall();
+    ~TempInstall();
+    TempInstall(const TempInstall&) = delete;
+    TempInstall& operator=(const TempInstall&) = delete;
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString prefix() const { return m_dir.path(); }
+    // Host folder of drive c:.
+    QString driveC() const { return m_dir.path() + QStringLiteral("/drive_c"); }
+    // Host paths of the two install folders and their DB.mdb.
+    QString installFolder() const { return driveC() + QStringLiteral("/Program Files/Tavenro"); }
+    QString installFolderX86() const
+    {
+        return driveC() + QStringLiteral("/Program Files (x86)/Tavenro");
+    }
+    QString database() const { return installFolder() + QStringLiteral("/DB.mdb"); }
+    QString databaseX86() const { return installFolderX86() + QStringLiteral("/DB.mdb"); }
+
+    // Creates an empty database in the product's shape (folders as needed) and
+    // runs sql on it. Returns the host path.
+    QString createDatabase(const QString& hostPath, const QString& sql = {}) const;
+    // Adds a drive letter mapped to a new folder; returns the folder.
+    QString addDrive(QChar letter) const;
+
+    // Runs sql on a database file; returns the rows of a query as lines of
+    // "|"-joined fields (NULL for null), for comparisons in tests.
+    static QStringList query(const QString& hostPath, const QString& sql);
+    static void execute(const QString& hostPath, const QString& sql);
+    static QByteArray readAll(const QString& hostPath);
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldPrefix;
+    bool m_hadPrefix;
+};
+
+// The shared fixtures folder (genuine Jet files), from $TAVENRO_FIXTURES.
+QString fixturePath(const QString& name);
