@@ -41,7 +41,7 @@ struct Name
 };
 
 constexpr std::array<Name, 20> familyNames{{
-    {"佐藤", "さとう", "sato"},       {"鈴木", "すずき", "suzuki"},
+    {"佐藤", "さとう", "sato"},        {"鈴木", "すずき", "suzuki"},
     {"髙橋", "たかはし", "takahashi"}, {"田中", "たなか", "tanaka"},
     {"伊藤", "いとう", "ito"},         {"渡辺", "わたなべ", "watanabe"},
     {"山本", "やまもと", "yamamoto"},  {"中村", "なかむら", "nakamura"},

@@ -40,8 +40,7 @@ void db_open();
 // Runs a SELECT and copies the first column_count fields of each row into
 // rows 1, 2, … of table, nulls as empty text. row_count counts every row
 // reached, including one whose store failed. Throws platform::Error.
-void db_select(const QString& statement, result_table& table, int column_count,
-               int& row_count);
+void db_select(const QString& statement, result_table& table, int column_count, int& row_count);
 
 // Runs an UPDATE or DELETE. Throws platform::Error.
 void db_execute(const QString& statement);

@@ -13,8 +13,8 @@ result_table::result_table(int firstColumn, int lastColumn, int firstRow, int la
 
 std::size_t result_table::index(int column, int row) const
 {
-    if (dimensions() != 2 || column < m_firstColumn || column > lastColumn() ||
-        row < m_firstRow || row > lastRow())
+    if (dimensions() != 2 || column < m_firstColumn || column > lastColumn() || row < m_firstRow ||
+        row > lastRow())
         throw platform::Error(platform::Error::SubscriptOutOfRange,
                               QStringLiteral("インデックスが有効範囲にありません。"
                                              "（列 %1、行 %2：表は列 %3～%4、行 %5～%6）")

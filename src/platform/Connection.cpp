@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <atomic>
+#include <chrono>
 #include <sqlite3.h>
 
 namespace platform {
@@ -14,6 +15,21 @@ namespace platform {
 namespace {
 
 std::atomic<int> g_busyTimeout{5000};
+
+// Waits for another program's lock by polling every two milliseconds. The
+// engine's own handler backs off to 100 ms sleeps, which keep missing the short
+// gaps between the transactions of a program that writes row after row.
+int waitForLock(void* startedAt, int attempt)
+{
+    using Clock = std::chrono::steady_clock;
+    auto& started = *static_cast<Clock::time_point*>(startedAt);
+    if (attempt == 0)
+        started = Clock::now();
+    if (Clock::now() - started >= std::chrono::milliseconds(g_busyTimeout.load()))
+        return 0;
+    sqlite3_sleep(2);
+    return 1;
+}
 
 QHash<QString, QString> parseConnectionString(const QString& text)
 {
@@ -38,8 +54,8 @@ QHash<QString, QString> parseConnectionString(const QString& text)
 void throwEngineError(sqlite3* db, int code, const QString& what)
 {
     const int primary = code & 0xff;
-    QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db))
-                        : QString::fromUtf8(sqlite3_errstr(code));
+    QString reason =
+        db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
         reason = QStringLiteral("データベースが他のプログラムによってロックされています"
                                 "（%1 ミリ秒待ちました）。%2")
@@ -60,7 +76,8 @@ Connection::~Connection()
 void Connection::setMode(int mode)
 {
     if (m_db)
-        throw Error(Error::ObjectOpen, QStringLiteral("接続が開いている間はモードを変更できません。"));
+        throw Error(Error::ObjectOpen,
+                    QStringLiteral("接続が開いている間はモードを変更できません。"));
     m_mode = mode;
 }
 
@@ -83,10 +100,15 @@ void Connection::open(const QString& connectionString, const QString&, const QSt
         throw Error(Error::FileNotFound,
                     QStringLiteral("%1\nファイルが見つかりません: %2").arg(what, path));
 
-    const bool readOnly =
-        (m_mode & 3) == ModeRead ||
-        properties.value(QStringLiteral("mode")).compare(QStringLiteral("Read"),
-                                                         Qt::CaseInsensitive) == 0;
+    // The engine takes an empty file for an empty database; the product's
+    // database is never empty, so such a file is damaged.
+    if (QFileInfo(path).size() == 0)
+        throw Error(Error::Engine,
+                    QStringLiteral("%1\nfile is not a database (empty file)").arg(what));
+
+    const bool readOnly = (m_mode & 3) == ModeRead ||
+                          properties.value(QStringLiteral("mode"))
+                                  .compare(QStringLiteral("Read"), Qt::CaseInsensitive) == 0;
     const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
     sqlite3* db = nullptr;
     const QByteArray file = QFile::encodeName(path);
@@ -97,7 +119,7 @@ void Connection::open(const QString& connectionString, const QString&, const QSt
         throw Error(Error::Engine, QStringLiteral("%1\n%2").arg(what, reason));
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, busyTimeout());
+    sqlite3_busy_handler(db, waitForLock, &m_lockWaitStarted);
 
     // The engine reads the file lazily; reading its schema here turns a damaged
     // or foreign file into an error of the open, as the designed engine does.
@@ -116,8 +138,9 @@ void Connection::open(const QString& connectionString, const QString&, const QSt
 void Connection::close()
 {
     if (!m_db)
-        throw Error(Error::ObjectClosed,
-                    QStringLiteral("データベースの接続が開いていないため、閉じることができません。"));
+        throw Error(
+            Error::ObjectClosed,
+            QStringLiteral("データベースの接続が開いていないため、閉じることができません。"));
     sqlite3_close_v2(m_db);
     m_db = nullptr;
 }

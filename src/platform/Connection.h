@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 
 struct sqlite3;
 
@@ -20,7 +21,8 @@ namespace platform {
 class Connection
 {
 public:
-    enum ModeValue {
+    enum ModeValue
+    {
         ModeUnknown = 0,
         ModeRead = 1,
         ModeWrite = 2,
@@ -70,6 +72,7 @@ private:
     void run(const char* sql, const QString& what);
 
     sqlite3* m_db = nullptr;
+    std::chrono::steady_clock::time_point m_lockWaitStarted;
     int m_mode = ModeUnknown;
     QString m_connectionString;
     QString m_filePath;

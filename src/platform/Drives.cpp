@@ -32,8 +32,8 @@ std::vector<Drive> letterDrives()
         drives.push_back({root.path().left(2).toLower(), QStorageInfo(root.path()).name()});
 #else
     const QDir devices(winePrefix() + QStringLiteral("/dosdevices"));
-    const auto entries = devices.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
-                                               QDir::Name | QDir::IgnoreCase);
+    const auto entries = devices.entryInfoList(
+        QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& entry : entries) {
         const QString name = entry.fileName().toLower();
         // "c:" is a drive; "c::" is Wine's raw device link and not a folder.
@@ -61,15 +61,14 @@ std::vector<Drive> listDrives()
             if (fields.size() < 2)
                 continue;
             // /proc/mounts writes a space in a mount point as \040.
-            QString point = QString::fromUtf8(fields.at(1)).replace(QStringLiteral("\\040"),
-                                                                    QStringLiteral(" "));
+            QString point = QString::fromUtf8(fields.at(1))
+                                .replace(QStringLiteral("\\040"), QStringLiteral(" "));
             if (!point.startsWith(QLatin1String("/media/")) &&
                 !point.startsWith(QLatin1String("/run/media/")) &&
                 !point.startsWith(QLatin1String("/mnt/")))
                 continue;
-            const bool mapped = std::any_of(drives.begin(), drives.end(), [&](const Drive& d) {
-                return d.label == point;
-            });
+            const bool mapped = std::any_of(drives.begin(), drives.end(),
+                                            [&](const Drive& d) { return d.label == point; });
             if (!mapped)
                 drives.push_back({point, QStorageInfo(point).name()});
         }

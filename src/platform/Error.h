@@ -13,18 +13,19 @@ namespace platform {
 class Error : public std::exception
 {
 public:
-    enum Number {
-        Generic = 5,            // invalid procedure call
+    enum Number
+    {
+        Generic = 5, // invalid procedure call
         SubscriptOutOfRange = 9,
         FileNotFound = 53,
         FileAlreadyOpen = 55,
         DiskFull = 61,
         PermissionDenied = 70,
         PathNotFound = 76,
-        ObjectClosed = 3704,    // operation not allowed when the object is closed
-        ObjectOpen = 3705,      // operation not allowed when the object is open
-        ItemNotFound = 3265,    // no field at that position
-        Engine = -2147467259,   // the database engine's own failure
+        ObjectClosed = 3704,  // operation not allowed when the object is closed
+        ObjectOpen = 3705,    // operation not allowed when the object is open
+        ItemNotFound = 3265,  // no field at that position
+        Engine = -2147467259, // the database engine's own failure
     };
 
     Error(int number, QString description);

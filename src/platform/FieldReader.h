@@ -12,7 +12,15 @@ namespace platform::detail {
 // INT-like → integer, REAL/DOUBLE/CURRENCY-like → number, others → text.
 // A column without a declared type (an expression) follows what each value
 // is stored as.
-enum class FieldKind { Stored, Text, Integer, Number, DateTime, Boolean };
+enum class FieldKind
+{
+    Stored,
+    Text,
+    Integer,
+    Number,
+    DateTime,
+    Boolean
+};
 
 FieldKind kindOfDeclaredType(const char* declared);
 std::vector<FieldKind> fieldKinds(sqlite3_stmt* stmt);

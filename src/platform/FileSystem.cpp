@@ -25,8 +25,9 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
         throw Error(Error::FileNotFound,
                     QStringLiteral("ファイルが見つかりません: %1").arg(sourceWindowsPath));
     if (!in.open(QIODevice::ReadOnly))
-        throw Error(Error::PermissionDenied, QStringLiteral("%1 を読み取れません: %2")
-                                                 .arg(sourceWindowsPath, in.errorString()));
+        throw Error(
+            Error::PermissionDenied,
+            QStringLiteral("%1 を読み取れません: %2").arg(sourceWindowsPath, in.errorString()));
     const QFileInfo target(destination);
     if (!target.dir().exists())
         throw Error(Error::PathNotFound,
@@ -49,13 +50,14 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
     }
     if (in.error() != QFile::NoError) {
         out.cancelWriting();
-        throw Error(Error::PermissionDenied, QStringLiteral("%1 を読み取れません: %2")
-                                                 .arg(sourceWindowsPath, in.errorString()));
+        throw Error(
+            Error::PermissionDenied,
+            QStringLiteral("%1 を読み取れません: %2").arg(sourceWindowsPath, in.errorString()));
     }
     if (out.error() != QFile::NoError || !out.commit()) {
         const QString reason = out.errorString();
-        throw Error(Error::DiskFull, QStringLiteral("%1 に書き込めません: %2")
-                                         .arg(destinationWindowsPath, reason));
+        throw Error(Error::DiskFull,
+                    QStringLiteral("%1 に書き込めません: %2").arg(destinationWindowsPath, reason));
     }
 }
 

@@ -6,7 +6,8 @@
 namespace platform {
 
 // Answers of a message box, in the Windows numbering.
-enum MessageBoxAnswer {
+enum MessageBoxAnswer
+{
     vbOK = 1,
     vbCancel = 2,
     vbAbort = 3,
@@ -19,7 +20,8 @@ enum MessageBoxAnswer {
 };
 
 // Style values: a button set plus an icon, in the Windows numbering.
-enum MessageBoxStyle {
+enum MessageBoxStyle
+{
     vbOKOnly = 0,
     vbOKCancel = 1,
     vbAbortRetryIgnore = 2,

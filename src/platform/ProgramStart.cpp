@@ -61,8 +61,7 @@ qint64 shell(const QString& commandLine, int windowStyle)
             throw Error(Error::FileNotFound,
                         QStringLiteral("エディタが見つかりません: %1").arg(editor));
         return startDetached(editor,
-                             argument.isEmpty() ? QStringList{}
-                                                : QStringList{hostPath(argument)},
+                             argument.isEmpty() ? QStringList{} : QStringList{hostPath(argument)},
                              commandLine);
     }
     return startDetached(hostPath(program),

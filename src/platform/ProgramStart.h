@@ -6,7 +6,13 @@
 namespace platform {
 
 // Window styles of a started program, in the Windows numbering.
-enum WindowStyle { vbHide = 0, vbNormalFocus = 1, vbMinimizedFocus = 2, vbMaximizedFocus = 3 };
+enum WindowStyle
+{
+    vbHide = 0,
+    vbNormalFocus = 1,
+    vbMinimizedFocus = 2,
+    vbMaximizedFocus = 3
+};
 
 // Starts a program by a command line and does not wait for it; returns a task
 // number. The first word names the program, the rest of the line is its

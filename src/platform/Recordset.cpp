@@ -80,9 +80,9 @@ int Recordset::fieldCount() const
 QString Recordset::fieldName(int position) const
 {
     if (position < 0 || position >= fieldCount())
-        throw Error(Error::ItemNotFound,
-                    QStringLiteral("要求された名前または序数に対応する項目がありません: %1")
-                        .arg(position));
+        throw Error(
+            Error::ItemNotFound,
+            QStringLiteral("要求された名前または序数に対応する項目がありません: %1").arg(position));
     return QString::fromUtf8(sqlite3_column_name(m_statement.get(), position));
 }
 
@@ -90,13 +90,12 @@ Value Recordset::field(int position) const
 {
     requireOpen("Fields");
     if (position < 0 || position >= int(m_kinds.size()))
-        throw Error(Error::ItemNotFound,
-                    QStringLiteral("要求された名前または序数に対応する項目がありません: %1")
-                        .arg(position));
+        throw Error(
+            Error::ItemNotFound,
+            QStringLiteral("要求された名前または序数に対応する項目がありません: %1").arg(position));
     if (m_eof)
-        throw Error(Error::Engine,
-                    QStringLiteral("BOF と EOF のいずれかが True になっているか、"
-                                   "現在のレコードは削除されています。"));
+        throw Error(Error::Engine, QStringLiteral("BOF と EOF のいずれかが True になっているか、"
+                                                  "現在のレコードは削除されています。"));
     return detail::readField(m_statement.get(), position, m_kinds[position]);
 }
 
@@ -104,9 +103,8 @@ void Recordset::moveNext()
 {
     requireOpen("MoveNext");
     if (m_eof)
-        throw Error(Error::Engine,
-                    QStringLiteral("BOF と EOF のいずれかが True になっているか、"
-                                   "現在のレコードは削除されています。"));
+        throw Error(Error::Engine, QStringLiteral("BOF と EOF のいずれかが True になっているか、"
+                                                  "現在のレコードは削除されています。"));
     step();
 }
 

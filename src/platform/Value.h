@@ -30,7 +30,10 @@ struct DateTime
 // A variant value as the tool sees database fields: it keeps its kind.
 using Value = std::variant<Empty, Null, QString, qint64, double, DateTime, bool>;
 
-inline bool isNull(const Value& v) { return std::holds_alternative<Null>(v); }
+inline bool isNull(const Value& v)
+{
+    return std::holds_alternative<Null>(v);
+}
 inline bool isEmptyText(const Value& v)
 {
     const auto* s = std::get_if<QString>(&v);

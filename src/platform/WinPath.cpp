@@ -19,9 +19,8 @@ QString hostPath(const QString& windowsPath)
 #else
     QString path = windowsPath;
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const bool hasDrive =
-        path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter() &&
-        path.at(0).unicode() < 128;
+    const bool hasDrive = path.size() >= 2 && path.at(1) == QLatin1Char(':') &&
+                          path.at(0).isLetter() && path.at(0).unicode() < 128;
     if (!hasDrive)
         return path;
     const QString letter = path.left(1).toLower();

@@ -39,8 +39,8 @@ QString TempInstall::addDrive(QChar letter) const
 {
     const QString folder = prefix() + QStringLiteral("/drive_") + letter.toLower();
     QDir().mkpath(folder);
-    QFile::link(folder, prefix() + QStringLiteral("/dosdevices/") + letter.toLower() +
-                            QLatin1Char(':'));
+    QFile::link(folder,
+                prefix() + QStringLiteral("/dosdevices/") + letter.toLower() + QLatin1Char(':'));
     return folder;
 }
 
@@ -89,5 +89,6 @@ QByteArray TempInstall::readAll(const QString& hostPath)
 
 QString fixturePath(const QString& name)
 {
-    return qEnvironmentVariable("TAVENRO_FIXTURES") + QStringLiteral("/") + name;
+    const QString root = qEnvironmentVariable("TAVENRO_FIXTURES", QStringLiteral(TAVENRO_FIXTURES));
+    return root + QStringLiteral("/") + name;
 }

@@ -46,5 +46,6 @@ private:
     bool m_hadPrefix;
 };
 
-// The shared fixtures folder (genuine Jet files), from $TAVENRO_FIXTURES.
+// A file of the shared fixtures folder (genuine Jet files); $TAVENRO_FIXTURES
+// overrides the folder the build was configured with.
 QString fixturePath(const QString& name);

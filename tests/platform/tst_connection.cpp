@@ -1,0 +1,406 @@
+#include "TempInstall.h"
+#include "platform/Command.h"
+#include "platform/Connection.h"
+#include "platform/Error.h"
+#include "platform/Recordset.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest>
+#include <atomic>
+#include <sqlite3.h>
+#include <thread>
+
+using platform::DateTime;
+using platform::Value;
+
+Q_DECLARE_METATYPE(platform::Value)
+
+namespace {
+
+QString connectionString(const QString& dataSource)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + dataSource;
+}
+
+QString installSource()
+{
+    return connectionString(QStringLiteral("c:\\Program Files\\Tavenro\\DB.mdb"));
+}
+
+// Expects body to throw platform::Error whose description contains every one
+// of the given texts; returns false (after a QTest failure) otherwise.
+template <typename Body> bool throwsNaming(Body body, const QStringList& texts)
+{
+    try {
+        body();
+    } catch (const platform::Error& e) {
+        for (const QString& t : texts) {
+            if (!e.description().contains(t)) {
+                qWarning("message %s lacks %s", qPrintable(e.description()), qPrintable(t));
+                return false;
+            }
+        }
+        return true;
+    }
+    qWarning("nothing was thrown");
+    return false;
+}
+
+} // namespace
+
+class TestConnection : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { platform::Connection::setBusyTimeout(5000); }
+    void typedValues_data();
+    void typedValues();
+    void relativeDataSourceIsTheCurrentDirectory();
+    void openFailures_data();
+    void openFailures();
+    void closedConnectionFailsClearly();
+    void readOnlyMode();
+    void recordsetReadsOnceToTheEnd();
+    void commandRefusesSecondStatement();
+    void concurrentWriterDoesNotFailStatements();
+    void heldLockFailsAfterBoundedWait();
+    void transactionRollsBack();
+};
+
+void TestConnection::typedValues_data()
+{
+    QTest::addColumn<QString>("declared");
+    QTest::addColumn<QString>("stored"); // an SQL literal
+    QTest::addColumn<Value>("expected");
+
+    const QDate zero(1899, 12, 30);
+    QTest::newRow("text") << "VARCHAR(50)"
+                          << "'佐藤 花子'" << Value(QStringLiteral("佐藤 花子"));
+    QTest::newRow("text-looks-numeric") << "VARCHAR(20)"
+                                        << "'1001'" << Value(QStringLiteral("1001"));
+    QTest::newRow("memo") << "LONGTEXT"
+                          << "''" << Value(QString());
+    QTest::newRow("text-null") << "VARCHAR(20)"
+                               << "NULL" << Value(platform::Null{});
+    QTest::newRow("integer") << "INTEGER"
+                             << "1001" << Value(qint64(1001));
+    QTest::newRow("integer-negative") << "LONG"
+                                      << "-7" << Value(qint64(-7));
+    QTest::newRow("integer-holding-text") << "INTEGER"
+                                          << "'abc'" << Value(QStringLiteral("abc"));
+    QTest::newRow("integer-null") << "INTEGER"
+                                  << "NULL" << Value(platform::Null{});
+    QTest::newRow("double") << "DOUBLE"
+                            << "2.5" << Value(2.5);
+    QTest::newRow("currency-whole") << "CURRENCY"
+                                    << "3" << Value(3.0);
+    QTest::newRow("datetime") << "DATETIME"
+                              << "'2024-04-01 09:15:00'"
+                              << Value(DateTime{QDate(2024, 4, 1), QTime(9, 15, 0)});
+    QTest::newRow("date-only") << "DATETIME"
+                               << "'2024-04-01'" << Value(DateTime{QDate(2024, 4, 1), QTime(0, 0)});
+    QTest::newRow("time-only") << "DATETIME"
+                               << "'10:02:00'" << Value(DateTime{zero, QTime(10, 2, 0)});
+    QTest::newRow("ole-date-number")
+        << "DATETIME"
+        << "45383.5" << Value(DateTime{QDate(2024, 4, 1), QTime(12, 0)});
+    QTest::newRow("date-unparsable") << "DATETIME"
+                                     << "'someday'" << Value(QStringLiteral("someday"));
+    QTest::newRow("date-null") << "DATETIME"
+                               << "NULL" << Value(platform::Null{});
+    QTest::newRow("yesno-true") << "BIT"
+                                << "-1" << Value(true);
+    QTest::newRow("yesno-false") << "YESNO"
+                                 << "0" << Value(false);
+    QTest::newRow("boolean-text") << "BOOLEAN"
+                                  << "'True'" << Value(true);
+    QTest::newRow("untyped-integer") << ""
+                                     << "5" << Value(qint64(5));
+    QTest::newRow("untyped-text") << ""
+                                  << "'x'" << Value(QStringLiteral("x"));
+}
+
+void TestConnection::typedValues()
+{
+    QFETCH(QString, declared);
+    QFETCH(QString, stored);
+    QFETCH(Value, expected);
+
+    TempInstall install;
+    install.createDatabase(
+        install.database(),
+        QStringLiteral("create table t (v %1); insert into t values (%2);").arg(declared, stored));
+    platform::Connection connection;
+    connection.open(installSource());
+    platform::Recordset rs;
+    rs.setActiveConnection(&connection);
+    rs.setSource(QStringLiteral("select v from t"));
+    rs.open();
+    QVERIFY(!rs.eof());
+    const Value actual = rs.field(0);
+    QVERIFY2(actual == expected,
+             qPrintable(platform::describe(actual) + " != " + platform::describe(expected)));
+}
+
+void TestConnection::relativeDataSourceIsTheCurrentDirectory()
+{
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode) values('here')"));
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(install.installFolder());
+    platform::Connection connection;
+    connection.open(connectionString(QStringLiteral("DB.mdb")) +
+                    QStringLiteral(";Mode=ReadWrite;Persist Security Info=False"));
+    QDir::setCurrent(saved);
+    QCOMPARE(QFileInfo(connection.filePath()).canonicalFilePath(),
+             QFileInfo(install.database()).canonicalFilePath());
+    platform::Recordset rs;
+    rs.setActiveConnection(&connection);
+    rs.setSource(QStringLiteral("select barcode from list"));
+    rs.open();
+    QCOMPARE(rs.field(0), Value(QStringLiteral("here")));
+}
+
+void TestConnection::openFailures_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("connectionString");
+    QTest::addColumn<QStringList>("named");
+
+    QTest::newRow("no-data-source")
+        << "none"
+        << "Provider=Microsoft.Jet.OLEDB.4.0;" << QStringList{QStringLiteral("Data Source")};
+    QTest::newRow("file-missing")
+        << "none" << connectionString(QStringLiteral("c:\\Program Files (x86)\\Tavenro\\DB.mdb"))
+        << QStringList{QStringLiteral("c:\\Program Files (x86)\\Tavenro\\DB.mdb")};
+    QTest::newRow("drive-not-mapped") << "none" << connectionString(QStringLiteral("q:\\DB.mdb"))
+                                      << QStringList{QStringLiteral("q:\\DB.mdb")};
+    QTest::newRow("genuine-jet-file")
+        << "jet" << installSource()
+        << QStringList{QStringLiteral("DB.mdb"), QStringLiteral("not a database")};
+    QTest::newRow("garbage-file") << "garbage" << installSource()
+                                  << QStringList{QStringLiteral("DB.mdb"),
+                                                 QStringLiteral("not a database")};
+}
+
+void TestConnection::openFailures()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, connectionString);
+    QFETCH(QStringList, named);
+    TempInstall install;
+    QDir().mkpath(install.installFolder());
+    if (kind == QLatin1String("jet")) {
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("jet4/edge.mdb")), install.database()));
+        QFile::setPermissions(install.database(), QFile::ReadOwner | QFile::WriteOwner);
+    } else if (kind == QLatin1String("garbage")) {
+        QFile f(install.database());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, '\x5a'));
+    }
+    platform::Connection connection;
+    QVERIFY(throwsNaming([&] { connection.open(connectionString); }, named));
+    QVERIFY(!connection.isOpen());
+}
+
+void TestConnection::closedConnectionFailsClearly()
+{
+    platform::Connection connection;
+    const QStringList closed{QStringLiteral("接続が開いていません")};
+    QVERIFY(throwsNaming([&] { connection.close(); }, {QStringLiteral("閉じることができません")}));
+
+    platform::Recordset rs;
+    rs.setActiveConnection(&connection);
+    rs.setSource(QStringLiteral("select * from list"));
+    QVERIFY(throwsNaming([&] { rs.open(); },
+                         closed + QStringList{QStringLiteral("select * from list")}));
+    QVERIFY(!rs.isOpen());
+
+    platform::Command cmd;
+    cmd.setActiveConnection(&connection);
+    cmd.setCommandText(QStringLiteral("delete from list"));
+    QVERIFY(throwsNaming([&] { cmd.execute(); },
+                         closed + QStringList{QStringLiteral("delete from list")}));
+}
+
+void TestConnection::readOnlyMode()
+{
+    TempInstall install;
+    install.createDatabase(install.database());
+    platform::Connection connection;
+    connection.setMode(platform::Connection::ModeRead);
+    connection.open(installSource());
+    platform::Command cmd;
+    cmd.setActiveConnection(&connection);
+    cmd.setCommandText(QStringLiteral("delete from list"));
+    QVERIFY(throwsNaming([&] { cmd.execute(); }, {QStringLiteral("delete from list")}));
+    QVERIFY(throwsNaming([&] { connection.setMode(16); }, {QStringLiteral("モード")}));
+}
+
+void TestConnection::recordsetReadsOnceToTheEnd()
+{
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode) values('b'),('a');"));
+    platform::Connection connection;
+    connection.open(installSource());
+    platform::Recordset rs;
+    rs.setActiveConnection(&connection);
+
+    rs.setSource(QStringLiteral("select barcode from list where 0"));
+    rs.open();
+    QVERIFY(rs.eof());
+    rs.close();
+
+    rs.setSource(QStringLiteral("select barcode, kana from list order by barcode"));
+    rs.open();
+    QVERIFY(throwsNaming([&] { rs.open(); }, {QStringLiteral("すでに開いています")}));
+    QCOMPARE(rs.fieldCount(), 2);
+    QCOMPARE(rs.fieldName(1), QStringLiteral("kana"));
+    QCOMPARE(rs.field(0), Value(QStringLiteral("a")));
+    QVERIFY(throwsNaming([&] { rs.field(2); }, {QStringLiteral("項目")}));
+    rs.moveNext();
+    QCOMPARE(rs.field(0), Value(QStringLiteral("b")));
+    rs.moveNext();
+    QVERIFY(rs.eof());
+    QVERIFY_THROWS_EXCEPTION(platform::Error, rs.field(0));
+    rs.close();
+    QVERIFY_THROWS_EXCEPTION(platform::Error, rs.eof());
+}
+
+void TestConnection::commandRefusesSecondStatement()
+{
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode) values('1')"));
+    platform::Connection connection;
+    connection.open(installSource());
+    platform::Command cmd;
+    cmd.setActiveConnection(&connection);
+    cmd.setCommandText(QStringLiteral("update list set kana='x'; delete from list"));
+    QVERIFY_THROWS_EXCEPTION(platform::Error, cmd.execute());
+    QCOMPARE(TempInstall::query(install.database(), QStringLiteral("select kana from list")),
+             QStringList{QStringLiteral("NULL")});
+
+    cmd.setCommandText(QStringLiteral("update lst set kana='x'"));
+    QVERIFY(throwsNaming([&] { cmd.execute(); }, {QStringLiteral("update lst set kana='x'"),
+                                                  QStringLiteral("no such table")}));
+    cmd.setCommandText(QStringLiteral("update list set kana='y';"));
+    QCOMPARE(cmd.execute(), 1);
+}
+
+void TestConnection::concurrentWriterDoesNotFailStatements()
+{
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode,[状況]) values('1','入室')"));
+    const QByteArray file = QFile::encodeName(install.database());
+
+    // Another program appends to the history meanwhile, a row every
+    // millisecond: far faster than cards are scanned.
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    std::thread writer([&] {
+        sqlite3* other = nullptr;
+        sqlite3_open_v2(file.constData(), &other, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_busy_timeout(other, 5000);
+        while (!stop) {
+            if (sqlite3_exec(other,
+                             "insert into log values ('2024-04-01','10:00:00','入室','x',NULL)",
+                             nullptr, nullptr, nullptr) == SQLITE_OK)
+                ++written;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        sqlite3_close(other);
+    });
+
+    platform::Connection connection;
+    connection.open(installSource());
+    platform::Recordset rs;
+    rs.setActiveConnection(&connection);
+    platform::Command cmd;
+    cmd.setActiveConnection(&connection);
+    int failures = 0;
+    QString firstFailure;
+    QElapsedTimer timer;
+    timer.start();
+    int rounds = 0;
+    while (timer.elapsed() < 1500 || rounds < 20) {
+        try {
+            rs.setSource(QStringLiteral("select count(*) from log"));
+            rs.open();
+            rs.close();
+            cmd.setCommandText(QStringLiteral("update list set [状況]= '空き'"));
+            cmd.execute();
+        } catch (const platform::Error& e) {
+            if (rs.isOpen())
+                rs.close();
+            if (!failures++)
+                firstFailure = e.description();
+        }
+        ++rounds;
+    }
+    stop = true;
+    writer.join();
+    QVERIFY2(failures == 0, qPrintable(firstFailure));
+    QVERIFY(written > 0);
+}
+
+void TestConnection::heldLockFailsAfterBoundedWait()
+{
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode) values('1')"));
+    platform::Connection::setBusyTimeout(300);
+    platform::Connection connection;
+    connection.open(installSource());
+
+    sqlite3* other = nullptr;
+    const QByteArray file = QFile::encodeName(install.database());
+    QCOMPARE(sqlite3_open_v2(file.constData(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    platform::Command cmd;
+    cmd.setActiveConnection(&connection);
+    cmd.setCommandText(QStringLiteral("delete from list"));
+    QElapsedTimer timer;
+    timer.start();
+    const bool named = throwsNaming([&] { cmd.execute(); },
+                                    {QStringLiteral("ロック"), QStringLiteral("delete from list")});
+    const qint64 waited = timer.elapsed();
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    QVERIFY(named);
+    QVERIFY2(waited >= 250 && waited < 5000, qPrintable(QString::number(waited)));
+    QCOMPARE(TempInstall::query(install.database(), QStringLiteral("select count(*) from list")),
+             QStringList{QStringLiteral("1")});
+}
+
+void TestConnection::transactionRollsBack()
+{
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode) values('1')"));
+    platform::Connection connection;
+    connection.open(installSource());
+    platform::Command cmd;
+    cmd.setActiveConnection(&connection);
+    connection.beginTrans();
+    cmd.setCommandText(QStringLiteral("delete from list"));
+    cmd.execute();
+    connection.rollbackTrans();
+    QCOMPARE(TempInstall::query(install.database(), QStringLiteral("select count(*) from list")),
+             QStringList{QStringLiteral("1")});
+    connection.beginTrans();
+    cmd.execute();
+    connection.commitTrans();
+    QCOMPARE(TempInstall::query(install.database(), QStringLiteral("select count(*) from list")),
+             QStringList{QStringLiteral("0")});
+}
+
+QTEST_GUILESS_MAIN(TestConnection)
+#include "tst_connection.moc"

@@ -1,0 +1,143 @@
+#include "TempInstall.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/WinPath.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+class TestWinPath : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void mapsPaths_data();
+    void mapsPaths();
+    void defaultPrefixIsHomeWine();
+    void fileExists_data();
+    void fileExists();
+    void copyFileReplacesDestination();
+    void copyFileFailures_data();
+    void copyFileFailures();
+};
+
+void TestWinPath::mapsPaths_data()
+{
+    QTest::addColumn<QString>("windows");
+    QTest::addColumn<QString>("host"); // "%P" stands for $WINEPREFIX
+
+    QTest::newRow("install-folder") << "c:\\Program Files\\Tavenro\\DB.mdb"
+                                    << "%P/dosdevices/c:/Program Files/Tavenro/DB.mdb";
+    QTest::newRow("x86-twin") << "c:\\Program Files (x86)\\Tavenro\\DB.mdb"
+                              << "%P/dosdevices/c:/Program Files (x86)/Tavenro/DB.mdb";
+    QTest::newRow("upper-case-letter") << "C:\\Program Files\\Tavenro\\list.csv"
+                                       << "%P/dosdevices/c:/Program Files/Tavenro/list.csv";
+    QTest::newRow("drive-root") << "e:\\DB.mdb"
+                                << "%P/dosdevices/e:/DB.mdb";
+    QTest::newRow("bare-drive") << "e:"
+                                << "%P/dosdevices/e:/";
+    QTest::newRow("relative-no-folder") << "DB.mdb"
+                                        << "DB.mdb";
+    QTest::newRow("relative-folder") << "sub\\DB.mdb"
+                                     << "sub/DB.mdb";
+    QTest::newRow("mount-point-drive-text") << "/media/usb stick\\DB.mdb"
+                                            << "/media/usb stick/DB.mdb";
+}
+
+void TestWinPath::mapsPaths()
+{
+    QFETCH(QString, windows);
+    QFETCH(QString, host);
+    TempInstall install;
+    QCOMPARE(platform::hostPath(windows), host.replace(QStringLiteral("%P"), install.prefix()));
+}
+
+void TestWinPath::defaultPrefixIsHomeWine()
+{
+    const QByteArray saved = qgetenv("WINEPREFIX");
+    qunsetenv("WINEPREFIX");
+    const QString mapped = platform::hostPath(QStringLiteral("c:\\x.txt"));
+    qputenv("WINEPREFIX", saved);
+    QCOMPARE(mapped, QDir::homePath() + QStringLiteral("/.wine/dosdevices/c:/x.txt"));
+}
+
+void TestWinPath::fileExists_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("exists");
+
+    QTest::newRow("install-db") << "c:\\Program Files\\Tavenro\\DB.mdb" << true;
+    QTest::newRow("x86-db-missing") << "c:\\Program Files (x86)\\Tavenro\\DB.mdb" << false;
+    QTest::newRow("folder-is-no-file") << "c:\\Program Files\\Tavenro" << false;
+    QTest::newRow("missing-folder") << "c:\\Nowhere\\DB.mdb" << false;
+    QTest::newRow("unmapped-drive") << "q:\\DB.mdb" << false;
+    QTest::newRow("mapped-drive-root") << "e:\\DB.mdb" << true;
+}
+
+void TestWinPath::fileExists()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, exists);
+    TempInstall install;
+    install.createDatabase(install.database());
+    QFile::copy(install.database(), install.addDrive(QLatin1Char('e')) + QStringLiteral("/DB.mdb"));
+    QCOMPARE(platform::fileExists(path), exists);
+}
+
+void TestWinPath::copyFileReplacesDestination()
+{
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode) values('1')"));
+    const QString usb = install.addDrive(QLatin1Char('e'));
+    QFile old(usb + QStringLiteral("/DB.mdb"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(1 << 21, 'x')); // larger than the source: no tail may survive
+    old.close();
+
+    platform::copyFile(QStringLiteral("c:\\Program Files\\Tavenro\\DB.mdb"),
+                       QStringLiteral("e:\\DB.mdb"), true);
+
+    QCOMPARE(TempInstall::readAll(usb + QStringLiteral("/DB.mdb")),
+             TempInstall::readAll(install.database()));
+    QCOMPARE(QDir(usb).entryList(QDir::Files), QStringList{QStringLiteral("DB.mdb")});
+}
+
+void TestWinPath::copyFileFailures_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<int>("number");
+
+    QTest::newRow("source-missing") << "c:\\Program Files (x86)\\Tavenro\\DB.mdb"
+                                    << "e:\\DB.mdb" << int(platform::Error::FileNotFound);
+    QTest::newRow("destination-folder-missing")
+        << "c:\\Program Files\\Tavenro\\DB.mdb"
+        << "e:\\gone\\DB.mdb" << int(platform::Error::PathNotFound);
+    QTest::newRow("drive-not-mapped") << "c:\\Program Files\\Tavenro\\DB.mdb"
+                                      << "q:\\DB.mdb" << int(platform::Error::PathNotFound);
+}
+
+void TestWinPath::copyFileFailures()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, destination);
+    QFETCH(int, number);
+    TempInstall install;
+    install.createDatabase(install.database());
+    const QString usb = install.addDrive(QLatin1Char('e'));
+    try {
+        platform::copyFile(source, destination, true);
+        QFAIL("copy did not fail");
+    } catch (const platform::Error& e) {
+        QCOMPARE(e.number(), number);
+        QVERIFY2(e.description().contains(number == platform::Error::FileNotFound ? source
+                                                                                  : destination),
+                 qPrintable(e.description()));
+    }
+    QCOMPARE(QDir(usb).entryList(QDir::Files), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestWinPath)
+#include "tst_winpath.moc"
