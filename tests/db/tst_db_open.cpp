@@ -84,7 +84,7 @@ void TestDbOpen::unopenableFirstFolderIsSilentAndStillBinds()
     // A healthy twin must not be picked instead: only the first folder is tested.
     install.createDatabase(install.databaseX86());
     if (damage == QLatin1String("jet")) {
-        QVERIFY(QFile::copy(fixturePath(QStringLiteral("jet4/edge.mdb")), install.database()));
+        COPY_FIXTURE_OR_SKIP(QStringLiteral("jet4/edge.mdb"), install.database());
     } else {
         QFile f(install.database());
         QVERIFY(f.open(QIODevice::WriteOnly));

@@ -90,5 +90,6 @@ QByteArray TempInstall::readAll(const QString& hostPath)
 QString fixturePath(const QString& name)
 {
     const QString root = qEnvironmentVariable("TAVENRO_FIXTURES", QStringLiteral(TAVENRO_FIXTURES));
-    return root + QStringLiteral("/") + name;
+    const QString path = root + QStringLiteral("/") + name;
+    return QFileInfo::exists(path) ? path : QString();
 }

@@ -47,5 +47,17 @@ private:
 };
 
 // A file of the shared fixtures folder (genuine Jet files); $TAVENRO_FIXTURES
-// overrides the folder the build was configured with.
+// overrides the folder the build was configured with. Empty when the folder
+// is not there (a clone without its shared folder beside it).
 QString fixturePath(const QString& name);
+
+// Copies a fixture to a writable file; skips the current test when the
+// fixtures are not there.
+#define COPY_FIXTURE_OR_SKIP(name, destination)                                                    \
+    do {                                                                                           \
+        const QString fixture_ = fixturePath(name);                                                \
+        if (fixture_.isEmpty())                                                                    \
+            QSKIP("the shared fixtures folder is not beside this checkout");                       \
+        QVERIFY(QFile::copy(fixture_, destination));                                               \
+        QFile::setPermissions(destination, QFile::ReadOwner | QFile::WriteOwner);                  \
+    } while (false)
