@@ -10,12 +10,8 @@ build="${BUILD_DIR:-$here/build}"
 cmake -S "$here" -B "$build" -G Ninja >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-prefix="$build/demo-prefix"
+prefix="$("$here/tools/demo-prefix.sh" "$build")"
 install="$prefix/drive_c/Program Files/Tavenro"
-mkdir -p "$install" "$prefix/dosdevices" "$prefix/drive_usb"
-[ -e "$prefix/dosdevices/c:" ] || ln -s ../drive_c "$prefix/dosdevices/c:"
-[ -e "$prefix/dosdevices/e:" ] || ln -s ../drive_usb "$prefix/dosdevices/e:"
-[ -f "$install/DB.mdb" ] || "$build/bin/tavenro-demo-db" "$install/DB.mdb"
 echo "Demo installation: $install/DB.mdb"
 
 export WINEPREFIX="$prefix"

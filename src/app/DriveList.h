@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QComboBox>
+
+// The drive list: a drop-down of the machine's drives with exactly one
+// selected, at first the drive of the current directory. Each entry shows the
+// drive and, in brackets, its label; only the drive itself is reported.
+class DriveList : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit DriveList(QWidget* parent = nullptr);
+
+    // The selected drive, such that drive() + "\DB.mdb" names the file in
+    // its root ("e:", or a mount point).
+    QString drive() const;
+
+Q_SIGNALS:
+    // Another drive was selected; not sent for the initial selection.
+    void changed();
+};

@@ -1,0 +1,97 @@
+#include "bar_read_frm.h"
+
+#include "AppIcons.h"
+#include "DesignLook.h"
+#include "ErrorReport.h"
+#include "db/db.h"
+#include "export_frm.h"
+
+#include <QMenu>
+#include <QMenuBar>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<bar_read_frm> g_instance;
+
+// The client area below the menu bar, in twips.
+constexpr int clientWidth = 15240;
+constexpr int clientHeight = 9990;
+
+QAction* addEntry(QWidget* menu, const char* name, const QString& caption)
+{
+    auto* action = new QAction(caption, menu);
+    action->setObjectName(QString::fromLatin1(name));
+    menu->addAction(action);
+    return action;
+}
+
+void addSeparator(QMenu* menu, const char* name)
+{
+    menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+}
+
+} // namespace
+
+bar_read_frm* bar_read_frm::instance()
+{
+    if (!g_instance)
+        g_instance = std::make_unique<bar_read_frm>();
+    return g_instance.get();
+}
+
+void bar_read_frm::release()
+{
+    g_instance.reset();
+}
+
+bar_read_frm::bar_read_frm(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("bar_read_frm"));
+    setWindowTitle(QStringLiteral("Tavenro (認証画面)"));
+    setWindowIcon(launcherIcon());
+    setFont(designFont());
+    // The launcher draws nothing of its own below its menu bar.
+    setCentralWidget(new QWidget(this));
+    createMenus();
+    resize(pixelsFromTwips(clientWidth),
+           pixelsFromTwips(clientHeight) + menuBar()->sizeHint().height());
+}
+
+void bar_read_frm::createMenus()
+{
+    QMenuBar* bar = menuBar();
+    // The menu bar belongs to the window, as the operator knows it, even on a
+    // desktop that would lift it into a global menu.
+    bar->setNativeMenuBar(false);
+
+    QMenu* view = bar->addMenu(QStringLiteral("表示(&V)"));
+    view->setObjectName(QStringLiteral("view"));
+    view->menuAction()->setObjectName(QStringLiteral("view"));
+    QAction* displayLog = addEntry(view, "display_log", QStringLiteral("全員の履歴(&L)"));
+    addEntry(view, "barcode_read_test", QStringLiteral("生徒別の履歴(&S)"));
+    addSeparator(view, "d52");
+    addEntry(view, "user_list", QStringLiteral("生徒一覧 -かな順(&L)"));
+    addEntry(view, "user_list2", QStringLiteral("生徒一覧 -バーコード順(&B)"));
+    addSeparator(view, "d8");
+    addEntry(view, "today_person", QStringLiteral("本日の状況-かな順 (&K)"));
+    addEntry(view, "today_person2", QStringLiteral("本日の状況-入室順 (&N)"));
+    addEntry(bar, "estab", QStringLiteral("設定(&E)"));
+    addEntry(bar, "info2mothermn", QStringLiteral("メッセージ(&M)"));
+
+    connect(displayLog, &QAction::triggered, this,
+            [this] { guarded([this] { showHistoryViewer(); }); });
+}
+
+void bar_read_frm::load()
+{
+    db_open();
+    export_frm* settings = export_frm::instance();
+    settings->show();
+    settings->activateWindow();
+}
+
+void bar_read_frm::showHistoryViewer()
+{
+    // The viewer over the whole attendance history opens here.
+}

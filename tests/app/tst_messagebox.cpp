@@ -1,0 +1,230 @@
+// The drawn message box (button sets, icons, default and escape buttons, the
+// answers) and the standard error report.
+
+#include "Seams.h"
+#include "app/ErrorReport.h"
+#include "app/MessageBoxDialog.h"
+#include "app/ProgramEnd.h"
+#include "platform/Error.h"
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+struct SeenBox
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons; // left to right
+    QString defaultButton;
+};
+
+// Waits for the modal box, notes what it shows, then acts on it.
+void whenBoxShows(SeenBox& seen, std::function<void(QMessageBox*)> act)
+{
+    QTimer::singleShot(0, [&seen, act = std::move(act)] {
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())), 5000);
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        auto buttons = box->findChildren<QPushButton*>();
+        std::sort(buttons.begin(), buttons.end(), [](QPushButton* a, QPushButton* b) {
+            return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+        });
+        for (QPushButton* b : buttons) {
+            seen.buttons << b->text();
+            if (b->isDefault())
+                seen.defaultButton = b->text();
+        }
+        act(box);
+    });
+}
+
+QPushButton* buttonCaptioned(QMessageBox* box, const QString& caption)
+{
+    const auto buttons = box->findChildren<QPushButton*>();
+    for (QPushButton* b : buttons) {
+        if (b->text() == caption)
+            return b;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestMessageBox : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void buttonSet_data();
+    void buttonSet();
+    void escape_data();
+    void escape();
+    void promptLinesAndTitle();
+    void errorReport_data();
+    void errorReport();
+};
+
+void TestMessageBox::buttonSet_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QStringList>("captions");
+    QTest::addColumn<QMessageBox::Icon>("icon");
+    QTest::addColumn<QString>("defaultButton");
+    QTest::addColumn<QString>("pressed");
+    QTest::addColumn<int>("answer");
+
+    const QString ok = QStringLiteral("OK"), cancel = QStringLiteral("キャンセル"),
+                  yes = QStringLiteral("はい(&Y)"), no = QStringLiteral("いいえ(&N)"),
+                  retry = QStringLiteral("再試行(&R)");
+    QTest::newRow("0 OK") << 0 << QStringList{ok} << QMessageBox::NoIcon << ok << ok << 1;
+    QTest::newRow("1 OK, cancel") << 1 << QStringList{ok, cancel} << QMessageBox::NoIcon << ok
+                                  << cancel << 2;
+    QTest::newRow("2 abort, retry, ignore")
+        << 2 << QStringList{"中止(&A)", retry, "無視(&I)"} << QMessageBox::NoIcon << "中止(&A)"
+        << "無視(&I)" << 5;
+    QTest::newRow("3 yes, no, cancel")
+        << 3 << QStringList{yes, no, cancel} << QMessageBox::NoIcon << yes << no << 7;
+    QTest::newRow("5 retry, cancel")
+        << 5 << QStringList{retry, cancel} << QMessageBox::NoIcon << retry << retry << 4;
+    QTest::newRow("6 cancel, try again, continue")
+        << 6 << QStringList{cancel, "再試行(&T)", "続行(&C)"} << QMessageBox::NoIcon << cancel
+        << "続行(&C)" << 11;
+    QTest::newRow("16 critical") << 16 << QStringList{ok} << QMessageBox::Critical << ok << ok << 1;
+    QTest::newRow("36 yes, no, question")
+        << 36 << QStringList{yes, no} << QMessageBox::Question << yes << yes << 6;
+    QTest::newRow("52 yes, no, warning")
+        << 52 << QStringList{yes, no} << QMessageBox::Warning << yes << yes << 6;
+    QTest::newRow("292 second button default")
+        << 292 << QStringList{yes, no} << QMessageBox::Question << no << no << 7;
+}
+
+void TestMessageBox::buttonSet()
+{
+    QFETCH(int, style);
+    QFETCH(QStringList, captions);
+    QFETCH(QMessageBox::Icon, icon);
+    QFETCH(QString, defaultButton);
+    QFETCH(QString, pressed);
+    QFETCH(int, answer);
+
+    SeenBox seen;
+    whenBoxShows(seen, [pressed](QMessageBox* box) {
+        QPushButton* b = buttonCaptioned(box, pressed);
+        QVERIFY(b);
+        b->click();
+    });
+    const int result = showMessageBox(QStringLiteral("確認"), style, QStringLiteral("各種設定"));
+    QCOMPARE(seen.buttons, captions);
+    QCOMPARE(seen.icon, icon);
+    QCOMPARE(seen.defaultButton, defaultButton);
+    QCOMPARE(result, answer);
+}
+
+void TestMessageBox::escape_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("OK only answers OK") << 0 << 1;
+    QTest::newRow("OK, cancel answers cancel") << 1 << 2;
+    QTest::newRow("cancel, try again, continue answers cancel") << 6 << 2;
+    QTest::newRow("yes, no cannot be escaped") << 36 << 0;
+    QTest::newRow("abort, retry, ignore cannot be escaped") << 2 << 0;
+}
+
+void TestMessageBox::escape()
+{
+    QFETCH(int, style);
+    QFETCH(int, answer);
+    SeenBox seen;
+    bool stillOpen = false;
+    whenBoxShows(seen, [&stillOpen](QMessageBox* box) {
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTest::qWait(20);
+        stillOpen = box->isVisible();
+        if (stillOpen) {
+            box->close(); // the close box is refused too
+            QTest::qWait(20);
+            stillOpen = box->isVisible();
+            box->findChildren<QPushButton*>().front()->click();
+        }
+    });
+    const int result = showMessageBox(QStringLiteral("確認"), style, QStringLiteral("各種設定"));
+    QCOMPARE(stillOpen, answer == 0);
+    if (answer != 0)
+        QCOMPARE(result, answer);
+}
+
+void TestMessageBox::promptLinesAndTitle()
+{
+    SeenBox seen;
+    whenBoxShows(seen,
+                 [](QMessageBox* box) { box->findChildren<QPushButton*>().front()->click(); });
+    // Through the platform call: a box given no title bears the application's.
+    const auto previous = platform::setMessageBoxHandler(showMessageBox);
+    platform::msgBox(QStringLiteral("一行目\r\n二行目　"), platform::vbOKOnly);
+    platform::setMessageBoxHandler(previous);
+    QCOMPARE(seen.title, QStringLiteral("各種設定"));
+    QCOMPARE(seen.text, QStringLiteral("一行目\n二行目　"));
+}
+
+void TestMessageBox::errorReport_data()
+{
+    QTest::addColumn<std::function<void()>>("handler");
+    QTest::addColumn<QString>("prompt");
+    QTest::newRow("platform error") << std::function<void()>([] {
+        throw platform::Error(9, QStringLiteral("インデックスが有効範囲にありません。"));
+    }) << QStringLiteral("実行時エラー '9':\r\n\r\nインデックスが有効範囲にありません。");
+    QTest::newRow("standard exception")
+        << std::function<void()>([] { throw std::runtime_error("disk on fire"); })
+        << QStringLiteral("実行時エラー '5':\r\n\r\ndisk on fire");
+    QTest::newRow("out of memory")
+        << std::function<void()>([] { throw std::bad_alloc(); })
+        << QStringLiteral("実行時エラー '7':\r\n\r\nメモリが不足しています。");
+    QTest::newRow("anything else")
+        << std::function<void()>([] { throw 42; })
+        << QStringLiteral("実行時エラー '5':\r\n\r\n原因不明のエラーです。");
+}
+
+void TestMessageBox::errorReport()
+{
+    QFETCH(std::function<void()>, handler);
+    QFETCH(QString, prompt);
+    QList<int> ends;
+    auto previous = setEventLoopEnd([&ends](int status) { ends << status; });
+    MessageBoxRecorder boxes;
+
+    guarded(handler);
+    bool ranAfterEnd = false;
+    guarded([&ranAfterEnd] { ranAfterEnd = true; });
+
+    setEventLoopEnd(std::move(previous));
+    const bool ended = programEnded();
+    const int status = programEndStatus();
+    resetProgramEnd();
+    QVERIFY(ended);
+    QVERIFY(status != 0);
+    QCOMPARE(ends, QList<int>{status});
+    QCOMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(boxes.boxes().front().prompt, prompt);
+    QCOMPARE(boxes.boxes().front().style, 16);
+    QCOMPARE(boxes.boxes().front().title, QStringLiteral("各種設定"));
+    QVERIFY(!ranAfterEnd);
+}
+
+QTEST_MAIN(TestMessageBox)
+#include "tst_messagebox.moc"
