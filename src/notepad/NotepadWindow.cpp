@@ -1,0 +1,206 @@
+#include "notepad/NotepadWindow.h"
+
+#include "notepad/NotepadText.h"
+#include "notepad/SaveAsDialog.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+
+namespace {
+
+const QString appName = QStringLiteral("メモ帳");
+const QString fontFamily = QStringLiteral("ＭＳ Ｐゴシック");
+
+void installFontSubstitutes()
+{
+    static const bool installed = [] {
+        QFont::insertSubstitutions(
+            fontFamily, {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+                         QStringLiteral("IPAexGothic"), QStringLiteral("IPAGothic"),
+                         QStringLiteral("VL PGothic"), QStringLiteral("Noto Sans CJK JP"),
+                         QStringLiteral("TakaoPGothic")});
+        return true;
+    }();
+    Q_UNUSED(installed)
+}
+
+} // namespace
+
+QFont notepad::toolFont()
+{
+    installFontSubstitutes();
+    QFont font(fontFamily, 9);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+NotepadWindow::NotepadWindow(QWidget* parent)
+    : QMainWindow(parent), m_editor(new QPlainTextEdit(this))
+{
+    setObjectName(QStringLiteral("notepad"));
+    m_editor->setObjectName(QStringLiteral("textEdit"));
+    m_editor->setFont(notepad::toolFont());
+    m_editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+    setCentralWidget(m_editor);
+    resize(720, 480);
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    QAction* save =
+        file->addAction(QStringLiteral("上書き保存(&S)"), this, [this] { this->save(); });
+    save->setObjectName(QStringLiteral("actionSave"));
+    save->setShortcut(QKeySequence::Save);
+    QAction* saveAs = file->addAction(QStringLiteral("名前を付けて保存(&A)..."), this,
+                                      [this] { this->saveAs(); });
+    saveAs->setObjectName(QStringLiteral("actionSaveAs"));
+    saveAs->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    file->addSeparator();
+    QAction* close = file->addAction(QStringLiteral("閉じる(&X)"), this, &QWidget::close);
+    close->setObjectName(QStringLiteral("actionClose"));
+
+    connect(m_editor->document(), &QTextDocument::modificationChanged, this,
+            &NotepadWindow::updateTitle);
+    updateTitle();
+}
+
+bool NotepadWindow::openFile(const QString& path)
+{
+    QByteArray bytes;
+    QFile file(path);
+    if (file.exists()) {
+        if (!file.open(QIODevice::ReadOnly)) {
+            QMessageBox::critical(
+                this, appName,
+                QStringLiteral("%1 を開けません。\n%2").arg(path, file.errorString()));
+            return false;
+        }
+        bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            QMessageBox::critical(
+                this, appName,
+                QStringLiteral("%1 を読み込めません。\n%2").arg(path, file.errorString()));
+            return false;
+        }
+    }
+    const notepad::DecodedText decoded = notepad::decodeFile(bytes);
+    m_editor->setPlainText(decoded.text);
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_fileBytes = bytes;
+    m_haveFileBytes = file.exists();
+    m_undecodable = !decoded.complete;
+    m_editor->document()->setModified(false);
+    updateTitle();
+    return true;
+}
+
+bool NotepadWindow::save()
+{
+    if (m_path.isEmpty())
+        return saveAs();
+    return writeTo(m_path);
+}
+
+bool NotepadWindow::saveAs()
+{
+    SaveAsDialog dialog(this, m_path);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    const QString path = dialog.selectedFiles().constFirst();
+    if (!writeTo(path))
+        return false;
+    m_path = QFileInfo(path).absoluteFilePath();
+    updateTitle();
+    return true;
+}
+
+bool NotepadWindow::writeTo(const QString& path)
+{
+    const bool edited = m_editor->document()->isModified() || !m_haveFileBytes;
+    QByteArray bytes = m_fileBytes;
+    if (edited) {
+        const QString text = m_editor->toPlainText();
+        if (!confirmLosses(text))
+            return false;
+        bytes = notepad::encodeForSave(text);
+    }
+
+    // Written aside and renamed over the file, so a failure halfway leaves
+    // the earlier file whole.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        QMessageBox::critical(
+            this, appName,
+            QStringLiteral("%1 に保存できませんでした。\n%2").arg(path, out.errorString()));
+        return false;
+    }
+    m_fileBytes = bytes;
+    m_haveFileBytes = true;
+    if (edited)
+        m_undecodable = false;
+    m_editor->document()->setModified(false);
+    return true;
+}
+
+bool NotepadWindow::confirmLosses(const QString& text)
+{
+    const QStringList lost = notepad::unencodableCharacters(text);
+    if (lost.isEmpty() && !m_undecodable)
+        return true;
+    QStringList paragraphs;
+    if (!lost.isEmpty())
+        paragraphs << QStringLiteral(
+                          "次の文字は Shift-JIS で表せないため、「?」として保存されます。\n%1")
+                          .arg(lost.join(QLatin1Char(' ')));
+    if (m_undecodable)
+        paragraphs << QStringLiteral(
+            "元のファイルには Shift-JIS "
+            "として読めない部分があり、その部分は元どおりには保存されません。");
+    paragraphs << QStringLiteral("保存しますか?");
+    return QMessageBox::warning(this, appName, paragraphs.join(QStringLiteral("\n\n")),
+                                QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool NotepadWindow::maySetTextAside()
+{
+    if (!m_editor->document()->isModified())
+        return true;
+    QMessageBox box(QMessageBox::Warning, appName,
+                    QStringLiteral("変更内容を %1 に保存しますか?")
+                        .arg(m_path.isEmpty() ? QStringLiteral("無題") : m_path),
+                    QMessageBox::NoButton, this);
+    QPushButton* saveButton =
+        box.addButton(QStringLiteral("保存する(&S)"), QMessageBox::AcceptRole);
+    QPushButton* discardButton =
+        box.addButton(QStringLiteral("保存しない(&N)"), QMessageBox::DestructiveRole);
+    QPushButton* cancelButton =
+        box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    box.setDefaultButton(saveButton);
+    box.setEscapeButton(cancelButton);
+    box.exec();
+    if (box.clickedButton() == saveButton)
+        return save();
+    return box.clickedButton() == discardButton;
+}
+
+void NotepadWindow::closeEvent(QCloseEvent* event)
+{
+    if (maySetTextAside())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void NotepadWindow::updateTitle()
+{
+    const QString name = m_path.isEmpty() ? QStringLiteral("無題") : QFileInfo(m_path).fileName();
+    const QString mark = m_editor->document()->isModified() ? QStringLiteral("*") : QString();
+    setWindowTitle(mark + name + QStringLiteral(" - ") + appName);
+}

@@ -1,0 +1,142 @@
+// The operations started from the settings window's buttons, driven as an
+// operator would: a click, the boxes answered, the database looked at.
+
+#include "Seams.h"
+#include "TempInstall.h"
+#include "app/ProgramEnd.h"
+#include "app/StartUp.h"
+#include "app/export_frm.h"
+#include "db/db.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+const QString roster = QStringLiteral(
+    "insert into list values "
+    "('1001','佐藤 花子','さとう はなこ','h@example.jp','','入室','2024-04-01 "
+    "09:15:00','09:15:00',NULL),"
+    "('1004','O\"Neil','おにーる',' ','','退室','2024-03-31 08:00:00','08:00:00','08:30:00');"
+    "insert into log values ('2024-04-01','10:00:00','入室','佐藤 花子',NULL);");
+
+const QString everyRow =
+    QStringLiteral("select barcode,[状況],[在室時間],time,time2 from list order by barcode");
+
+} // namespace
+
+class TestSettingsOperations : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { prepareApplication(*qApp); }
+    void init();
+    void cleanup();
+    void maintenanceButtons_data();
+    void maintenanceButtons();
+    void failedCheckOutIsReportedAndUndone();
+
+private:
+    void click(const char* name);
+
+    std::unique_ptr<TempInstall> m_install;
+    EventLoopEnd m_previousEnd;
+};
+
+void TestSettingsOperations::init()
+{
+    m_install = std::make_unique<TempInstall>();
+    m_previousEnd = setEventLoopEnd([](int) {});
+}
+
+void TestSettingsOperations::cleanup()
+{
+    releaseWindows();
+    db_reset();
+    setEventLoopEnd(std::move(m_previousEnd));
+    resetProgramEnd();
+    m_install.reset();
+}
+
+void TestSettingsOperations::click(const char* name)
+{
+    auto* button = export_frm::instance()->findChild<QPushButton*>(QString::fromLatin1(name));
+    QVERIFY(button && button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void TestSettingsOperations::maintenanceButtons_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("rowsAfter");
+    QTest::addColumn<QStringList>("titles");
+
+    const QStringList untouched{QStringLiteral("1001|入室|2024-04-01 09:15:00|09:15:00|NULL"),
+                                QStringLiteral("1004|退室|2024-03-31 08:00:00|08:00:00|08:30:00")};
+    QTest::newRow("check-out-yes")
+        << "Command6" << int(platform::vbYes)
+        << QStringList{QStringLiteral("1001|空き|NULL|NULL|NULL"),
+                       QStringLiteral("1004|空き|2024-03-31 08:00:00|NULL|NULL")}
+        << QStringList{QStringLiteral("退室処理"), QStringLiteral("退室処理")};
+    QTest::newRow("check-out-no") << "Command6" << int(platform::vbNo) << untouched
+                                  << QStringList{QStringLiteral("退室処理")};
+    QTest::newRow("delete-yes") << "Command3" << int(platform::vbYes) << QStringList{}
+                                << QStringList{QStringLiteral("全登録生徒の一括削除"),
+                                               QStringLiteral("全登録生徒の一括削除")};
+    QTest::newRow("delete-no") << "Command3" << int(platform::vbNo) << untouched
+                               << QStringList{QStringLiteral("全登録生徒の一括削除")};
+}
+
+void TestSettingsOperations::maintenanceButtons()
+{
+    QFETCH(QString, button);
+    QFETCH(int, answer);
+    QFETCH(QStringList, rowsAfter);
+    QFETCH(QStringList, titles);
+
+    m_install->createDatabase(m_install->database(), roster);
+    const QStringList history =
+        TempInstall::query(m_install->database(), QStringLiteral("select * from log"));
+    startUp();
+    MessageBoxRecorder boxes({answer, platform::vbCancel});
+    click(button.toLatin1().constData());
+
+    QStringList shownTitles;
+    for (const auto& box : boxes.boxes())
+        shownTitles << box.title;
+    QCOMPARE(shownTitles, titles);
+    QCOMPARE(TempInstall::query(m_install->database(), everyRow), rowsAfter);
+    QCOMPARE(TempInstall::query(m_install->database(), QStringLiteral("select * from log")),
+             history);
+    QVERIFY(!programEnded());
+}
+
+void TestSettingsOperations::failedCheckOutIsReportedAndUndone()
+{
+    m_install->createDatabase(m_install->database(), roster);
+    // The database refuses the third of the four statements.
+    TempInstall::execute(m_install->database(),
+                         QStringLiteral("create trigger refuse before update of time on list "
+                                        "begin select raise(abort, 'time is read-only'); end"));
+    const QStringList before = TempInstall::query(m_install->database(), everyRow);
+    startUp();
+    MessageBoxRecorder boxes({platform::vbYes});
+    click("Command6");
+
+    QCOMPARE(boxes.boxes().size(), 2);
+    const auto& report = boxes.boxes().at(1);
+    QCOMPARE(report.title, QStringLiteral("各種設定"));
+    QCOMPARE(report.style, 16);
+    QVERIFY2(report.prompt.contains(QStringLiteral("update list set [time]= NULL")),
+             qPrintable(report.prompt));
+    QVERIFY(programEnded());
+    QVERIFY(programEndStatus() != 0);
+    QCOMPARE(TempInstall::query(m_install->database(), everyRow), before);
+}
+
+QTEST_MAIN(TestSettingsOperations)
+#include "tst_settings_operations.moc"

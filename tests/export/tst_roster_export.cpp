@@ -1,0 +1,373 @@
+#include "Seams.h"
+#include "TempInstall.h"
+#include "db/db.h"
+#include "export/RosterExport.h"
+#include "platform/Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+#include <memory>
+
+Q_DECLARE_METATYPE(RosterLayout)
+
+namespace {
+
+const QString listCsvWindowsPath = QStringLiteral("c:\\Program Files\\Tavenro\\list.csv");
+
+QString insertStudent(const QString& values)
+{
+    return QStringLiteral("insert into list([barcode],[名前],[kana],[email],[備考]) values (%1);")
+        .arg(values);
+}
+
+// Replaces the roster table by one whose five exported columns have other
+// declared types; the export selects them by name.
+QString typedList(const char* barcode, const char* email, const char* remarks)
+{
+    return QStringLiteral("drop table list; create table list ([barcode] %1, [名前] VARCHAR(50), "
+                          "[kana] VARCHAR(50), [email] %2, [備考] %3);")
+        .arg(QLatin1String(barcode), QLatin1String(email), QLatin1String(remarks));
+}
+
+// count students with barcodes 0001, 0002, …
+QString manyStudents(int count)
+{
+    return QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n where i "
+                          "< %1) insert into list([barcode],[名前],[kana],[email],[備考]) select "
+                          "printf('%04d', i), 'N' || i, 'K' || i, 'M' || i, '' from n;")
+        .arg(count);
+}
+
+QByteArray sj(const char* hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+} // namespace
+
+class TestRosterExport : public QObject
+{
+    Q_OBJECT
+
+private:
+    void install(const QString& sql)
+    {
+        m_install->createDatabase(m_install->database(), sql);
+        db_open();
+    }
+    QString listCsv() const { return m_install->installFolder() + QStringLiteral("/list.csv"); }
+
+    std::unique_ptr<TempInstall> m_install;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_install = std::make_unique<TempInstall>();
+        QVERIFY(m_install->isValid());
+    }
+    void cleanup()
+    {
+        db_reset();
+        m_install.reset();
+    }
+
+    void writesLayout_data();
+    void writesLayout();
+    void startsEditorOnCompleteFile();
+    void rowBound_data();
+    void rowBound();
+    void secondExportReplacesFirst();
+    void failures_data();
+    void failures();
+};
+
+void TestRosterExport::writesLayout_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<RosterLayout>("layout");
+    QTest::addColumn<QByteArray>("expected");
+
+    const auto check = RosterLayout::Check;
+    const auto convert = RosterLayout::Convert;
+    const auto bracketed = RosterLayout::ConvertBracketed;
+    const QString example = insertStudent(QStringLiteral("'1001','N1','K1','M1',''"));
+    const QString nullAddress = insertStudent(QStringLiteral("'1001','N1','K1',NULL,''"));
+
+    QTest::newRow("check_example")
+        << example << check << QByteArray("\"1001\",\"N1\",\"K1\",\"M1\",\"\"\r\n");
+    QTest::newRow("convert_example")
+        << example << convert << QByteArray("\"1001\",\"N1\",\"K1\",\"M1\",\"\",0,1\r\n");
+    QTest::newRow("bracketed_example")
+        << example << bracketed << QByteArray("\"1001\",\"N1\",\"K1\",\"<M1>\",\"\",0,1\r\n");
+
+    QTest::newRow("check_nullAddress")
+        << nullAddress << check << QByteArray("\"1001\",\"N1\",\"K1\",\"\",\"\"\r\n");
+    QTest::newRow("convert_nullAddress")
+        << nullAddress << convert << QByteArray("\"1001\",\"N1\",\"K1\",\"\",\"\",0,1\r\n");
+    QTest::newRow("bracketed_nullAddress")
+        << nullAddress << bracketed << QByteArray("\"1001\",\"N1\",\"K1\",\"\",\"\",0,1\r\n");
+    QTest::newRow("bracketed_emptyAddress")
+        << insertStudent(QStringLiteral("'1001','N1','K1','',''")) << bracketed
+        << QByteArray("\"1001\",\"N1\",\"K1\",\"\",\"\",0,1\r\n");
+    QTest::newRow("bracketed_singleSpaceAddress")
+        << insertStudent(QStringLiteral("'1001','N1','K1',' ',''")) << bracketed
+        << QByteArray("\"1001\",\"N1\",\"K1\",\"< >\",\"\",0,1\r\n");
+    QTest::newRow("bracketed_addressAlreadyInBrackets")
+        << insertStudent(QStringLiteral("'1001','N1','K1','<M1>',''")) << bracketed
+        << QByteArray("\"1001\",\"N1\",\"K1\",\"<<M1>>\",\"\",0,1\r\n");
+    QTest::newRow("check_everyFieldNull")
+        << insertStudent(QStringLiteral("NULL,NULL,NULL,NULL,NULL")) << check
+        << QByteArray("\"\",\"\",\"\",\"\",\"\"\r\n");
+
+    const QString integerBarcode = typedList("INTEGER", "VARCHAR(100)", "LONGTEXT") +
+                                   insertStudent(QStringLiteral("1001,'N1','K1','M1',''"));
+    QTest::newRow("check_integerBarcode")
+        << integerBarcode << check << QByteArray("1001,\"N1\",\"K1\",\"M1\",\"\"\r\n");
+    QTest::newRow("bracketed_integerBarcode")
+        << integerBarcode << bracketed << QByteArray("1001,\"N1\",\"K1\",\"<M1>\",\"\",0,1\r\n");
+    QTest::newRow("check_numbersBarePeriodFifteenDigits")
+        << typedList("DOUBLE", "INTEGER", "CURRENCY") +
+               insertStudent(QStringLiteral("-3,'A','a',-42,1234.5")) +
+               insertStudent(QStringLiteral("0.25,'B','b',9007199254740993,0.1 + 0.2")) +
+               insertStudent(QStringLiteral("1e20,'C','c',0,-0.125"))
+        << check
+        << QByteArray("-3,\"A\",\"a\",-42,1234.5\r\n0.25,\"B\",\"b\",9007199254740993,0.3\r\n"
+                      "1E+20,\"C\",\"c\",0,-0.125\r\n");
+    QTest::newRow("bracketed_numericAddress")
+        << typedList("VARCHAR(20)", "INTEGER", "LONGTEXT") +
+               insertStudent(QStringLiteral("'1','A','a',0,''")) +
+               insertStudent(QStringLiteral("'2','B','b',NULL,''"))
+        << bracketed
+        << QByteArray("\"1\",\"A\",\"a\",\"<0>\",\"\",0,1\r\n\"2\",\"B\",\"b\",\"\",\"\",0,1\r\n");
+
+    const QString dateTimes =
+        typedList("DATETIME", "BIT", "DATETIME") +
+        insertStudent(QStringLiteral("'2024-04-01 09:15:00','A','a',1,'14:30:05'")) +
+        insertStudent(QStringLiteral("'2024-04-02','B','b',0,'2024-04-02 00:00:00'")) +
+        insertStudent(QStringLiteral("'09:30:00','C','c',NULL,'1899-12-30 00:00:00'"));
+    QTest::newRow("check_dateTimeAndTrueFalse")
+        << dateTimes << check
+        << QByteArray("#09:30:00#,\"C\",\"c\",\"\",#00:00:00#\r\n"
+                      "#2024-04-01 09:15:00#,\"A\",\"a\",#TRUE#,#14:30:05#\r\n"
+                      "#2024-04-02#,\"B\",\"b\",#FALSE#,#2024-04-02#\r\n");
+    QTest::newRow("bracketed_trueFalseAddress")
+        << dateTimes << bracketed
+        << QByteArray("#09:30:00#,\"C\",\"c\",\"\",#00:00:00#,0,1\r\n"
+                      "#2024-04-01 09:15:00#,\"A\",\"a\",\"<TRUE>\",#14:30:05#,0,1\r\n"
+                      "#2024-04-02#,\"B\",\"b\",\"<FALSE>\",#2024-04-02#,0,1\r\n");
+
+    QTest::newRow("check_nameWithDoubleQuote")
+        << insertStudent(QStringLiteral("'1001','O\"Brien','K1','M1',''")) << check
+        << QByteArray("\"1001\",\"O\"Brien\",\"K1\",\"M1\",\"\"\r\n");
+    QTest::newRow("check_nameWithComma")
+        << insertStudent(QStringLiteral("'1001','Sato, Ken','K1','M1',''")) << check
+        << QByteArray("\"1001\",\"Sato, Ken\",\"K1\",\"M1\",\"\"\r\n");
+    QTest::newRow("check_windowsCodePageCharacters")
+        << insertStudent(QStringLiteral("'1001','～①髙','∥－￠№㈱纊ⅰ','M1','ｶﾅ'")) << check
+        << QByteArray("\"1001\",\"") + sj("81608740fbfc") + "\",\"" +
+               sj("8161817c81918782878afa5cfa40") + "\",\"M1\",\"" + sj("b6c5") + "\"\r\n";
+    QTest::newRow("convert_emojiAndHangulBecomeQuestionMarks")
+        << insertStudent(QStringLiteral("'1001','A😀B','K1','M1','한국'")) << convert
+        << QByteArray("\"1001\",\"A?B\",\"K1\",\"M1\",\"??\",0,1\r\n");
+    QTest::newRow("check_orderedByBarcodeAsText")
+        << insertStudent(QStringLiteral("'9','C','c','',''")) +
+               insertStudent(QStringLiteral("'10','A','a','',''")) +
+               insertStudent(QStringLiteral("'100','B','b','',''"))
+        << check
+        << QByteArray("\"10\",\"A\",\"a\",\"\",\"\"\r\n\"100\",\"B\",\"b\",\"\",\"\"\r\n"
+                      "\"9\",\"C\",\"c\",\"\",\"\"\r\n");
+
+    QTest::newRow("bracketed_emptyRoster") << QString() << bracketed << QByteArray();
+}
+
+void TestRosterExport::writesLayout()
+{
+    QFETCH(QString, sql);
+    QFETCH(RosterLayout, layout);
+    QFETCH(QByteArray, expected);
+    install(sql);
+    ShellRecorder shell;
+
+    exportRoster(layout);
+
+    QCOMPARE(TempInstall::readAll(listCsv()), expected);
+    QVERIFY(QFileInfo::exists(listCsv()));
+    QCOMPARE(shell.starts().size(), 1);
+}
+
+void TestRosterExport::startsEditorOnCompleteFile()
+{
+    install(insertStudent(QStringLiteral("'1001','N1','K1','M1',''")));
+    QString commandLine;
+    int style = -1;
+    QByteArray fileAtStart;
+    const auto previous = platform::setShellHandler([&](const QString& line, int windowStyle) {
+        commandLine = line;
+        style = windowStyle;
+        fileAtStart = TempInstall::readAll(listCsv());
+        return qint64(1);
+    });
+
+    exportRoster(RosterLayout::Convert);
+    platform::setShellHandler(previous);
+
+    QCOMPARE(commandLine, QStringLiteral("notepad.exe c:\\Program Files\\Tavenro\\list.csv"));
+    QCOMPARE(style, 1);
+    QCOMPARE(fileAtStart, QByteArray("\"1001\",\"N1\",\"K1\",\"M1\",\"\",0,1\r\n"));
+    QCOMPARE(db_sql, QStringLiteral("select [barcode],[名前],[kana],[email],[備考] from list "
+                                    "order by [barcode]"));
+}
+
+void TestRosterExport::rowBound_data()
+{
+    QTest::addColumn<int>("students");
+    QTest::addColumn<int>("expectedError");
+    QTest::addColumn<int>("expectedLines");
+
+    QTest::newRow("800 students fit") << 800 << 0 << 800;
+    QTest::newRow("801st student overflows the table")
+        << 801 << int(platform::Error::SubscriptOutOfRange) << 0;
+}
+
+void TestRosterExport::rowBound()
+{
+    QFETCH(int, students);
+    QFETCH(int, expectedError);
+    QFETCH(int, expectedLines);
+    install(manyStudents(students));
+    {
+        QFile old(listCsv());
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old roster\r\n");
+    }
+    ShellRecorder shell;
+
+    int error = 0;
+    try {
+        exportRoster(RosterLayout::Convert);
+    } catch (const platform::Error& e) {
+        error = e.number();
+    }
+
+    QCOMPARE(error, expectedError);
+    const QByteArray written = TempInstall::readAll(listCsv());
+    QCOMPARE(written.count("\r\n"), expectedLines);
+    if (expectedLines > 0) {
+        QVERIFY(written.startsWith("\"0001\",\"N1\",\"K1\",\"M1\",\"\",0,1\r\n"));
+        QVERIFY(written.endsWith("\"0800\",\"N800\",\"K800\",\"M800\",\"\",0,1\r\n"));
+    }
+    QCOMPARE(shell.starts().size(), expectedError ? 0 : 1);
+}
+
+void TestRosterExport::secondExportReplacesFirst()
+{
+    install(manyStudents(3));
+    ShellRecorder shell;
+    exportRoster(RosterLayout::ConvertBracketed);
+    TempInstall::execute(m_install->database(),
+                         QStringLiteral("delete from list where [barcode] <> '0002'"));
+
+    exportRoster(RosterLayout::Check);
+
+    QCOMPARE(TempInstall::readAll(listCsv()), QByteArray("\"0002\",\"N2\",\"K2\",\"M2\",\"\"\r\n"));
+    QCOMPARE(shell.starts().size(), 2);
+}
+
+namespace {
+
+enum class Setup
+{
+    MissingFolder,
+    ReadOnlyFile,
+    FileIsFolder,
+    DiskFull,
+    QueryFails,
+    EditorMissing
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Setup)
+
+void TestRosterExport::failures_data()
+{
+    QTest::addColumn<Setup>("setup");
+    QTest::addColumn<int>("expectedError");
+    QTest::addColumn<QByteArray>("fileAfter");
+    QTest::addColumn<bool>("editorTried");
+
+    const QByteArray old("old roster\r\n");
+    const QByteArray complete("\"1001\",\"N1\",\"K1\",\"M1\",\"\"\r\n");
+    QTest::newRow("install folder missing (product under x86)")
+        << Setup::MissingFolder << int(platform::Error::PathNotFound) << QByteArray() << false;
+    QTest::newRow("list.csv read-only keeps its content")
+        << Setup::ReadOnlyFile << int(platform::Error::PermissionDenied) << old << false;
+    QTest::newRow("list.csv is a folder")
+        << Setup::FileIsFolder << int(platform::Error::PermissionDenied) << QByteArray() << false;
+    QTest::newRow("disk full is not reported as success")
+        << Setup::DiskFull << int(platform::Error::DiskFull) << QByteArray() << false;
+    QTest::newRow("query fails after the file was emptied")
+        << Setup::QueryFails << int(platform::Error::Engine) << QByteArray() << false;
+    QTest::newRow("editor not startable, file complete")
+        << Setup::EditorMissing << int(platform::Error::FileNotFound) << complete << true;
+}
+
+void TestRosterExport::failures()
+{
+    QFETCH(Setup, setup);
+    QFETCH(int, expectedError);
+    QFETCH(QByteArray, fileAfter);
+    QFETCH(bool, editorTried);
+
+    const QString student = insertStudent(QStringLiteral("'1001','N1','K1','M1',''"));
+    if (setup == Setup::MissingFolder) {
+        m_install->createDatabase(m_install->databaseX86(), student);
+        db_open();
+    } else {
+        install(setup == Setup::QueryFails ? QStringLiteral("drop table list;") : student);
+        QFile old(listCsv());
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old roster\r\n");
+    }
+    ShellRecorder shell;
+    switch (setup) {
+    case Setup::ReadOnlyFile:
+        QVERIFY(QFile::setPermissions(listCsv(),
+                                      QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        break;
+    case Setup::FileIsFolder:
+        QVERIFY(QFile::remove(listCsv()));
+        QVERIFY(QDir().mkpath(listCsv()));
+        break;
+    case Setup::DiskFull:
+        if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full on this machine");
+        QVERIFY(QFile::remove(listCsv()));
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), listCsv()));
+        break;
+    case Setup::EditorMissing:
+        shell.failNext();
+        break;
+    default:
+        break;
+    }
+
+    try {
+        exportRoster(RosterLayout::Check);
+        QFAIL("the export reported success");
+    } catch (const platform::Error& e) {
+        QCOMPARE(e.number(), expectedError);
+        if (setup != Setup::QueryFails && setup != Setup::EditorMissing)
+            QVERIFY2(e.description().contains(listCsvWindowsPath), qPrintable(e.description()));
+    }
+
+    if (setup != Setup::FileIsFolder && setup != Setup::DiskFull)
+        QCOMPARE(TempInstall::readAll(listCsv()), fileAfter);
+    if (setup == Setup::MissingFolder)
+        QVERIFY(!QFileInfo::exists(listCsv()));
+    QCOMPARE(shell.starts().size(), editorTried ? 1 : 0);
+}
+
+QTEST_GUILESS_MAIN(TestRosterExport)
+#include "tst_roster_export.moc"
