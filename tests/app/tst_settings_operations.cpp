@@ -38,6 +38,9 @@ private Q_SLOTS:
     void maintenanceButtons_data();
     void maintenanceButtons();
     void failedCheckOutIsReportedAndUndone();
+    void exportButtons_data();
+    void exportButtons();
+    void exportWithoutInstallFolderIsReported();
 
 private:
     void click(const char* name);
@@ -136,6 +139,58 @@ void TestSettingsOperations::failedCheckOutIsReportedAndUndone()
     QVERIFY(programEnded());
     QVERIFY(programEndStatus() != 0);
     QCOMPARE(TempInstall::query(m_install->database(), everyRow), before);
+}
+
+void TestSettingsOperations::exportButtons_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("secondLine");
+
+    QTest::newRow("Command1-check")
+        << "Command1" << QByteArray("\"1004\",\"O\"Neil\",\"\xa8\xa8\",\" \",\"\"\r\n");
+    QTest::newRow("Command2-convert")
+        << "Command2" << QByteArray("\"1004\",\"O\"Neil\",\"\xa8\xa8\",\" \",\"\",0,1\r\n");
+    QTest::newRow("Command8-brackets")
+        << "Command8" << QByteArray("\"1004\",\"O\"Neil\",\"\xa8\xa8\",\"< >\",\"\",0,1\r\n");
+}
+
+void TestSettingsOperations::exportButtons()
+{
+    QFETCH(QString, button);
+    QFETCH(QByteArray, secondLine);
+    m_install->createDatabase(m_install->database(), roster);
+    TempInstall::execute(m_install->database(),
+                         QStringLiteral("update list set kana='ｨｨ' where barcode='1004'"));
+    startUp();
+    MessageBoxRecorder boxes;
+    ShellRecorder starts;
+    click(button.toLatin1().constData());
+
+    const QByteArray csv =
+        TempInstall::readAll(m_install->installFolder() + QStringLiteral("/list.csv"));
+    QVERIFY2(csv.endsWith(secondLine), csv.constData());
+    QCOMPARE(csv.count("\r\n"), 2);
+    QCOMPARE(starts.starts().size(), 1);
+    QCOMPARE(starts.starts().first().commandLine,
+             QStringLiteral("notepad.exe c:\\Program Files\\Tavenro\\list.csv"));
+    QCOMPARE(starts.starts().first().windowStyle, 1);
+    QVERIFY(boxes.boxes().isEmpty());
+    QVERIFY(!programEnded());
+}
+
+void TestSettingsOperations::exportWithoutInstallFolderIsReported()
+{
+    // The product lies under the "(x86)" folder only: there is nowhere to write.
+    m_install->createDatabase(m_install->databaseX86(), roster);
+    startUp();
+    MessageBoxRecorder boxes;
+    ShellRecorder starts;
+    click("Command2");
+    QCOMPARE(boxes.boxes().size(), 1);
+    QVERIFY2(boxes.boxes().first().prompt.contains(QStringLiteral("list.csv")),
+             qPrintable(boxes.boxes().first().prompt));
+    QVERIFY(starts.starts().isEmpty());
+    QVERIFY(programEnded());
 }
 
 QTEST_MAIN(TestSettingsOperations)
