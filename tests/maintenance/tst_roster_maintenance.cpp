@@ -5,7 +5,6 @@
 #include "platform/Error.h"
 
 #include <QtTest>
-#include <sqlite3.h>
 
 namespace {
 
@@ -205,12 +204,10 @@ void TestRosterMaintenance::failedCheckOutChangesNothing()
     db_open();
     const QByteArray before = TempInstall::readAll(m_install->database());
 
-    sqlite3* product = nullptr;
+    std::unique_ptr<HeldWriteLock> product;
     if (fault == QLatin1String("lock")) {
-        const QByteArray file = QFile::encodeName(m_install->database());
-        QCOMPARE(sqlite3_open_v2(file.constData(), &product, SQLITE_OPEN_READWRITE, nullptr),
-                 SQLITE_OK);
-        QCOMPARE(sqlite3_exec(product, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        product = std::make_unique<HeldWriteLock>(m_install->database());
+        QVERIFY(product->isHeld());
     }
 
     MessageBoxRecorder boxes({platform::vbYes});
@@ -220,10 +217,7 @@ void TestRosterMaintenance::failedCheckOutChangesNothing()
     } catch (const platform::Error& e) {
         message = e.description();
     }
-    if (product) {
-        sqlite3_exec(product, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(product);
-    }
+    product.reset();
     QVERIFY2(message.contains(named), qPrintable(message));
     QCOMPARE(boxes.boxes().size(), 1); // no completion notice
     QCOMPARE(TempInstall::readAll(m_install->database()), before);

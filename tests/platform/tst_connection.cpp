@@ -358,10 +358,8 @@ void TestConnection::heldLockFailsAfterBoundedWait()
     platform::Connection connection;
     connection.open(installSource());
 
-    sqlite3* other = nullptr;
-    const QByteArray file = QFile::encodeName(install.database());
-    QCOMPARE(sqlite3_open_v2(file.constData(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    auto lock = std::make_unique<HeldWriteLock>(install.database());
+    QVERIFY(lock->isHeld());
 
     platform::Command cmd;
     cmd.setActiveConnection(&connection);
@@ -371,8 +369,7 @@ void TestConnection::heldLockFailsAfterBoundedWait()
     const bool named = throwsNaming([&] { cmd.execute(); },
                                     {QStringLiteral("ロック"), QStringLiteral("delete from list")});
     const qint64 waited = timer.elapsed();
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
+    lock.reset();
     QVERIFY(named);
     QVERIFY2(waited >= 250 && waited < 5000, qPrintable(QString::number(waited)));
     QCOMPARE(TempInstall::query(install.database(), QStringLiteral("select count(*) from list")),

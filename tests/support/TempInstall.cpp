@@ -87,6 +87,21 @@ QByteArray TempInstall::readAll(const QString& hostPath)
     return f.readAll();
 }
 
+HeldWriteLock::HeldWriteLock(const QString& hostPath)
+{
+    const QByteArray file = QFile::encodeName(hostPath);
+    m_held =
+        sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+        sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+HeldWriteLock::~HeldWriteLock()
+{
+    if (m_held)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(m_db);
+}
+
 QString fixturePath(const QString& name)
 {
     const QString root = qEnvironmentVariable("TAVENRO_FIXTURES", QStringLiteral(TAVENRO_FIXTURES));

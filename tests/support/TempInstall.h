@@ -46,6 +46,22 @@ private:
     bool m_hadPrefix;
 };
 
+// Another program holding the write lock on a database for the object's life,
+// as the product does mid-transaction. isHeld() is false when it could not.
+class HeldWriteLock
+{
+public:
+    explicit HeldWriteLock(const QString& hostPath);
+    ~HeldWriteLock();
+    HeldWriteLock(const HeldWriteLock&) = delete;
+    HeldWriteLock& operator=(const HeldWriteLock&) = delete;
+    bool isHeld() const { return m_held; }
+
+private:
+    struct sqlite3* m_db = nullptr;
+    bool m_held = false;
+};
+
 // A file of the shared fixtures folder (genuine Jet files); $TAVENRO_FIXTURES
 // overrides the folder the build was configured with. Empty when the folder
 // is not there (a clone without its shared folder beside it).
