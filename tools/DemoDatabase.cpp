@@ -1,5 +1,7 @@
 #include "DemoDatabase.h"
 
+#include "platform/SqliteHandles.h"
+
 #include <QDate>
 #include <QFile>
 #include <array>
@@ -85,20 +87,24 @@ private:
     std::uint64_t m_state;
 };
 
+using platform::detail::Statement;
+
 struct Database
 {
+    platform::detail::Database owner;
     sqlite3* db = nullptr;
     explicit Database(const QString& path, int flags)
     {
         const QByteArray file = QFile::encodeName(path);
-        if (sqlite3_open_v2(file.constData(), &db, flags, nullptr) != SQLITE_OK) {
+        int rc = SQLITE_OK;
+        owner = platform::detail::openDatabase(file.constData(), flags, &rc);
+        db = owner.get();
+        if (rc != SQLITE_OK) {
             const std::string reason = db ? sqlite3_errmsg(db) : "out of memory";
-            sqlite3_close(db);
             throw std::runtime_error("cannot open " + file.toStdString() + ": " + reason);
         }
         sqlite3_busy_timeout(db, 5000);
     }
-    ~Database() { sqlite3_close(db); }
     void exec(const QByteArray& sql) const
     {
         char* message = nullptr;
@@ -109,12 +115,6 @@ struct Database
         }
     }
 };
-
-struct StatementDeleter
-{
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
 Statement prepare(const Database& d, const char* sql)
 {

@@ -10,6 +10,8 @@ QString db_sql;
 
 namespace {
 
+QString g_openFailure;
+
 platform::Connection& connection()
 {
     if (!db_connection)
@@ -51,19 +53,38 @@ QString connectionStringFor(const QString& base)
 
 void db_open()
 {
+    g_openFailure.clear();
     if (platform::fileExists(installDatabasePath())) {
         // A database that is there but cannot be opened is not reported here:
         // the connection stays closed, and the restore can still replace it.
         try {
             connection().setMode(platform::Connection::ModeShareDenyNone);
             connection().open(connectionStringFor(installBase), QString(), QString(), -1);
-        } catch (const platform::Error&) {
+        } catch (const platform::Error& e) {
+            g_openFailure = e.description();
         }
     } else {
         connection().open(connectionStringFor(installBaseX86), QString(), QString(), -1);
     }
     command().setActiveConnection(&connection());
     recordset().setActiveConnection(&connection());
+}
+
+QString db_open_failure()
+{
+    return g_openFailure;
+}
+
+void db_reopen()
+{
+    platform::Connection& conn = connection();
+    if (conn.isOpen())
+        conn.close();
+    conn.setMode(platform::Connection::ModeShareDenyNone);
+    conn.open(connectionStringFor(installBase), QString(), QString(), -1);
+    g_openFailure.clear();
+    command().setActiveConnection(&conn);
+    recordset().setActiveConnection(&conn);
 }
 
 void db_select(const QString& statement, result_table& table, int column_count, int& row_count)
@@ -89,6 +110,7 @@ void db_select(const QString& statement, result_table& table, int column_count, 
 void db_execute(const QString& statement)
 {
     platform::Command& cmd = command();
+    cmd.setActiveConnection(&connection());
     cmd.setCommandText(statement);
     cmd.execute(-1);
 }

@@ -37,6 +37,15 @@ QString connectionStringFor(const QString& base);
 // db_recordset to it in both cases.
 void db_open();
 
+// Why the last db_open left db_connection closed without a word (the engine's
+// reason), for the operations that report on the file; empty when it opened.
+QString db_open_failure();
+
+// Opens db_connection again on c:\Program Files\Tavenro\DB.mdb, after a
+// restore placed a new file there, closing it first when it is open, and
+// binds db_command and db_recordset to it. Throws platform::Error.
+void db_reopen();
+
 // Runs a SELECT and copies the first column_count fields of each row into
 // rows 1, 2, … of table, nulls as empty text. row_count counts every row
 // reached, including one whose store failed. Throws platform::Error.

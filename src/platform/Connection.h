@@ -1,9 +1,9 @@
 #pragma once
 
+#include "SqliteHandles.h"
+
 #include <QString>
 #include <chrono>
-
-struct sqlite3;
 
 namespace platform {
 
@@ -59,19 +59,40 @@ public:
     void commitTrans();
     void rollbackTrans();
 
-    // The engine handle of an open connection; throws when closed. For the
-    // command and recordset of this layer.
-    sqlite3* handle(const QString& forWhat) const;
-
     // How long a statement waits for another program's lock. The default of
     // five seconds outlasts the product's own short writes.
     static void setBusyTimeout(int milliseconds);
     static int busyTimeout();
 
-private:
-    void run(const char* sql, const QString& what);
+    // Writes a consistent copy of the open database to hostPath, a new file
+    // (an existing one is replaced), flushed to the medium when this returns.
+    // Other programs may go on writing: in rollback-journal mode the file is
+    // copied byte for byte under a shared lock, which holds a writer's commit
+    // off only for the length of the copy; in WAL mode the engine's backup
+    // copies the snapshot of one read transaction and holds no writer off.
+    // The copy is left in rollback-journal mode, one self-contained file.
+    // Throws platform::Error; a partial file is removed.
+    void snapshotTo(const QString& hostPath);
 
-    sqlite3* m_db = nullptr;
+    // Replaces the whole content of the open database by that of the database
+    // file at hostPath, in one write transaction of the engine: the file holds
+    // the old or the new content, never a mix, and every connection open on
+    // it, another program's included, stays valid and reads the new content.
+    // Throws platform::Error, leaving the database as it was.
+    void replaceFrom(const QString& hostPath);
+
+private:
+    friend class Command;
+    friend class Recordset;
+
+    // The engine handle of an open connection; throws naming forWhat when
+    // the connection is closed.
+    sqlite3* handle(const QString& forWhat) const;
+    void run(const char* sql, const QString& what);
+    bool inWalMode();
+    void copyUnderSharedLock(const QString& hostPath);
+
+    detail::Database m_db;
     std::chrono::steady_clock::time_point m_lockWaitStarted;
     int m_mode = ModeUnknown;
     QString m_connectionString;

@@ -7,6 +7,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <vector>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace platform {
 
@@ -59,6 +67,65 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
         throw Error(Error::DiskFull,
                     QStringLiteral("%1 に書き込めません: %2").arg(destinationWindowsPath, reason));
     }
+}
+
+bool flushToMedium(QFileDevice& file)
+{
+    if (!file.flush())
+        return false;
+#ifdef Q_OS_WIN
+    return _commit(file.handle()) == 0;
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
+}
+
+bool flushFolder(const QString& hostFolder)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(hostFolder);
+    return true;
+#else
+    const int fd = ::open(QFile::encodeName(hostFolder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    const bool flushed = ::fsync(fd) == 0;
+    ::close(fd);
+    return flushed;
+#endif
+}
+
+void copyAndFlush(const QString& hostSource, const QString& hostDestination)
+{
+    QFile in(hostSource);
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw Error(Error::PermissionDenied,
+                    QStringLiteral("%1 を読み取れません: %2").arg(hostSource, in.errorString()));
+    QFile out(hostDestination);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        throw Error(
+            Error::PermissionDenied,
+            QStringLiteral("%1 に書き込めません: %2").arg(hostDestination, out.errorString()));
+    auto fail = [&](int number, const QString& message) {
+        out.close();
+        QFile::remove(hostDestination);
+        throw Error(number, message);
+    };
+    std::vector<char> buffer(std::size_t(4) << 20);
+    for (;;) {
+        const qint64 got = in.read(buffer.data(), qint64(buffer.size()));
+        if (got < 0)
+            fail(Error::PermissionDenied,
+                 QStringLiteral("%1 を読み取れません: %2").arg(hostSource, in.errorString()));
+        if (got == 0)
+            break;
+        if (out.write(buffer.data(), got) != got)
+            fail(Error::DiskFull,
+                 QStringLiteral("%1 に書き込めません: %2").arg(hostDestination, out.errorString()));
+    }
+    if (!flushToMedium(out))
+        fail(Error::DiskFull, QStringLiteral("%1 をディスクに書き込めません: %2")
+                                  .arg(hostDestination, out.errorString()));
 }
 
 } // namespace platform

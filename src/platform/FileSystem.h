@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QFileDevice;
+
 namespace platform {
 
 // The two file operations the tool uses, on Windows paths.
@@ -15,5 +17,17 @@ bool fileExists(const QString& windowsPath);
 // leaves any earlier destination file as it was. Throws platform::Error.
 void copyFile(const QString& sourceWindowsPath, const QString& destinationWindowsPath,
               bool overwrite);
+
+// Pushes what was written to an open file down to the medium (fsync), so a
+// later rename cannot expose a file whose bytes are still only in memory.
+bool flushToMedium(QFileDevice& file);
+// The same for a folder's entries, so a rename inside it survives a power cut
+// or a pulled stick. Does nothing where folders cannot be flushed.
+bool flushFolder(const QString& hostFolder);
+
+// Copies the bytes of one host file to another, created or emptied, and
+// flushes the copy to the medium. Throws platform::Error (61 for a failed
+// write or flush); a partial copy is removed.
+void copyAndFlush(const QString& hostSource, const QString& hostDestination);
 
 } // namespace platform

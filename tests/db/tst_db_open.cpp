@@ -52,6 +52,7 @@ void TestDbOpen::opensTheRightFile()
     db_open();
 
     QVERIFY(db_connection && db_connection->isOpen());
+    QVERIFY(db_open_failure().isEmpty());
     QCOMPARE(db_connection->mode(), expectedMode);
     QCOMPARE(db_command->activeConnection(), db_connection.get());
     QCOMPARE(db_recordset->activeConnection(), db_connection.get());
@@ -98,6 +99,8 @@ void TestDbOpen::unopenableFirstFolderIsSilentAndStillBinds()
 
     QVERIFY(boxes.boxes().isEmpty());
     QVERIFY(db_connection && !db_connection->isOpen());
+    // Silent, yet the reason is kept for the operations that report on the file.
+    QVERIFY(db_open_failure().contains(QStringLiteral("DB.mdb")));
     QCOMPARE(db_command->activeConnection(), db_connection.get());
     QCOMPARE(db_recordset->activeConnection(), db_connection.get());
     QCOMPARE(TempInstall::readAll(install.database()), before);

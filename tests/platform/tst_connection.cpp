@@ -68,6 +68,10 @@ private Q_SLOTS:
     void concurrentWriterDoesNotFailStatements();
     void heldLockFailsAfterBoundedWait();
     void transactionRollsBack();
+    void snapshotLeavesOutUncommittedRows_data();
+    void snapshotLeavesOutUncommittedRows();
+    void replaceKeepsOtherConnectionsWorking();
+    void replaceFromBadFileChangesNothing();
 };
 
 void TestConnection::typedValues_data()
@@ -396,6 +400,94 @@ void TestConnection::transactionRollsBack()
     connection.commitTrans();
     QCOMPARE(TempInstall::query(install.database(), QStringLiteral("select count(*) from list")),
              QStringList{QStringLiteral("0")});
+}
+
+void TestConnection::snapshotLeavesOutUncommittedRows_data()
+{
+    QTest::addColumn<QString>("journalMode");
+    QTest::newRow("rollback journal") << "delete";
+    QTest::newRow("wal") << "wal";
+}
+
+void TestConnection::snapshotLeavesOutUncommittedRows()
+{
+    QFETCH(QString, journalMode);
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("PRAGMA journal_mode=%1;"
+                                          "insert into list(barcode) values('1');")
+                               .arg(journalMode));
+    platform::Connection connection;
+    connection.open(installSource());
+
+    // The product is half-way through a change when the snapshot is taken:
+    // the copy holds what was committed, whole.
+    HeldWriteLock writer(install.database());
+    QVERIFY(writer.isHeld());
+    QVERIFY(writer.execute("insert into list(barcode) values('uncommitted')"));
+    const QString copy = install.driveC() + QStringLiteral("/copy.mdb");
+    connection.snapshotTo(copy);
+
+    QCOMPARE(TempInstall::query(copy, QStringLiteral("PRAGMA integrity_check")),
+             QStringList{QStringLiteral("ok")});
+    QCOMPARE(TempInstall::query(copy, QStringLiteral("select barcode from list")),
+             QStringList{QStringLiteral("1")});
+    // One self-contained file, whatever the source's journal mode.
+    QCOMPARE(TempInstall::query(copy, QStringLiteral("PRAGMA journal_mode")),
+             QStringList{QStringLiteral("delete")});
+    QVERIFY(!QFile::exists(copy + QStringLiteral("-wal")));
+}
+
+void TestConnection::replaceKeepsOtherConnectionsWorking()
+{
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode) values('old')"));
+    const QString replacement =
+        install.createDatabase(install.driveC() + QStringLiteral("/new.mdb"),
+                               QStringLiteral("insert into list(barcode) values('new1');"
+                                              "insert into list(barcode) values('new2');"));
+    platform::Connection connection;
+    connection.open(installSource());
+    // Another program opened the file before and keeps it open throughout.
+    platform::Connection product;
+    product.open(installSource());
+    platform::Recordset rs;
+    rs.setActiveConnection(&product);
+    rs.setSource(QStringLiteral("select count(*) from list"));
+    rs.open();
+    rs.close();
+
+    connection.replaceFrom(replacement);
+
+    rs.open();
+    QCOMPARE(rs.field(0), Value(qint64(2)));
+    rs.close();
+    platform::Command insert;
+    insert.setActiveConnection(&product);
+    insert.setCommandText(QStringLiteral("insert into list(barcode) values('after')"));
+    QCOMPARE(insert.execute(), 1);
+    QCOMPARE(
+        TempInstall::query(install.database(),
+                           QStringLiteral("select barcode from list order by barcode")),
+        (QStringList{QStringLiteral("after"), QStringLiteral("new1"), QStringLiteral("new2")}));
+}
+
+void TestConnection::replaceFromBadFileChangesNothing()
+{
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode) values('old')"));
+    const QString bad = install.driveC() + QStringLiteral("/bad.mdb");
+    QFile f(bad);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(8192, 'x'));
+    f.close();
+    const QByteArray before = TempInstall::readAll(install.database());
+    platform::Connection connection;
+    connection.open(installSource());
+    QVERIFY(throwsNaming([&] { connection.replaceFrom(bad); }, {bad}));
+    QCOMPARE(TempInstall::readAll(install.database()), before);
 }
 
 QTEST_GUILESS_MAIN(TestConnection)

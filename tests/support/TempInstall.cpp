@@ -51,19 +51,19 @@ void TempInstall::execute(const QString& hostPath, const QString& sql)
 
 QStringList TempInstall::query(const QString& hostPath, const QString& sql)
 {
-    sqlite3* db = nullptr;
     const QByteArray file = QFile::encodeName(hostPath);
-    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
+    int rc = SQLITE_OK;
+    const platform::detail::Database owner =
+        platform::detail::openDatabase(file.constData(), SQLITE_OPEN_READONLY, &rc);
+    sqlite3* db = owner.get();
+    if (rc != SQLITE_OK)
         throw std::runtime_error("cannot open " + file.toStdString());
-    }
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> owner(db, sqlite3_close);
     sqlite3_busy_timeout(db, 5000);
     sqlite3_stmt* raw = nullptr;
     const QByteArray text = sql.toUtf8();
     if (sqlite3_prepare_v2(db, text.constData(), -1, &raw, nullptr) != SQLITE_OK)
         throw std::runtime_error(sqlite3_errmsg(db));
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
+    const platform::detail::Statement stmt(raw);
     QStringList rows;
     while (sqlite3_step(raw) == SQLITE_ROW) {
         QStringList fields;
@@ -90,16 +90,21 @@ QByteArray TempInstall::readAll(const QString& hostPath)
 HeldWriteLock::HeldWriteLock(const QString& hostPath)
 {
     const QByteArray file = QFile::encodeName(hostPath);
-    m_held =
-        sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-        sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    int rc = SQLITE_OK;
+    m_db = platform::detail::openDatabase(file.constData(), SQLITE_OPEN_READWRITE, &rc);
+    m_held = rc == SQLITE_OK &&
+             sqlite3_exec(m_db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 HeldWriteLock::~HeldWriteLock()
 {
     if (m_held)
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(m_db);
+        sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool HeldWriteLock::execute(const char* sql)
+{
+    return m_held && sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 QString fixturePath(const QString& name)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SqliteHandles.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -56,9 +58,11 @@ public:
     HeldWriteLock(const HeldWriteLock&) = delete;
     HeldWriteLock& operator=(const HeldWriteLock&) = delete;
     bool isHeld() const { return m_held; }
+    // Runs sql inside the held transaction; false when it fails.
+    bool execute(const char* sql);
 
 private:
-    struct sqlite3* m_db = nullptr;
+    platform::detail::Database m_db;
     bool m_held = false;
 };
 
