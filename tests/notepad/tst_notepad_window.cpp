@@ -230,9 +230,12 @@ void TestNotepadWindow::warnsAboutCharactersLost_data()
     QTest::addColumn<QString>("warningMentions");
 
     const QByteArray original("A\r\n");
-    QTest::newRow("emoji, saved anyway")
-        << original << QStringLiteral("😀?") << QStringLiteral("&Yes") << QByteArray("??A\r\n")
-        << QStringLiteral("😀");
+    QTest::newRow("emoji, saved anyway as one ? per UTF-16 unit")
+        << original << QStringLiteral("😀?") << QStringLiteral("&Yes") << QByteArray("???A\r\n")
+        << QStringLiteral("😀 → ??");
+    QTest::newRow("best fit, saved anyway")
+        << original << QStringLiteral("José") << QStringLiteral("&Yes") << QByteArray("JoseA\r\n")
+        << QStringLiteral("é → e");
     QTest::newRow("emoji, not saved") << original << QStringLiteral("😀") << QStringLiteral("&No")
                                       << original << QStringLiteral("😀");
     QTest::newRow("file had unreadable bytes")
