@@ -238,8 +238,8 @@ void TestNotepadWindow::warnsAboutCharactersLost_data()
         << QStringLiteral("é → e");
     QTest::newRow("emoji, not saved") << original << QStringLiteral("😀") << QStringLiteral("&No")
                                       << original << QStringLiteral("😀");
-    QTest::newRow("file had unreadable bytes")
-        << sj("41a00d0a") << QStringLiteral("B") << QStringLiteral("&No") << sj("41a00d0a")
+    QTest::newRow("file had unreadable bytes: a lead byte without its second")
+        << sj("41810d0a") << QStringLiteral("B") << QStringLiteral("&No") << sj("41810d0a")
         << QStringLiteral("読めない");
 }
 
