@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 // How the editor turns a file's bytes into text and edited text back into
 // bytes: Windows code page 932, CR LF line ends.
@@ -19,12 +18,8 @@ struct DecodedText
 
 DecodedText decodeFile(QByteArrayView bytes);
 
-// Code page 932 with CR LF after every line; a character the code page cannot
-// hold becomes "?".
+// Code page 932 with CR LF after every line, written as Windows writes it: a
+// character the code page cannot hold becomes a close match or "?".
 QByteArray encodeForSave(QStringView text);
-
-// The characters of text that would become "?" when saved, each once, in the
-// order they first appear.
-QStringList unencodableCharacters(QStringView text);
 
 } // namespace notepad

@@ -2,6 +2,7 @@
 
 #include "notepad/NotepadText.h"
 #include "notepad/SaveAsDialog.h"
+#include "platform/ShiftJis.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -150,14 +151,20 @@ bool NotepadWindow::writeTo(const QString& path)
 
 bool NotepadWindow::confirmLosses(const QString& text)
 {
-    const QStringList lost = notepad::unencodableCharacters(text);
-    if (lost.isEmpty() && !m_undecodable)
+    const QStringList replaced = platform::charactersShiftJisReplaces(text);
+    if (replaced.isEmpty() && !m_undecodable)
         return true;
     QStringList paragraphs;
-    if (!lost.isEmpty())
+    if (!replaced.isEmpty()) {
+        // Each with what the file will hold instead: a close match or "?".
+        QStringList lines;
+        for (const QString& character : replaced)
+            lines << character + QStringLiteral(" → ") +
+                         platform::fromShiftJis(platform::toShiftJis(character));
         paragraphs << QStringLiteral(
-                          "次の文字は Shift-JIS で表せないため、「?」として保存されます。\n%1")
-                          .arg(lost.join(QLatin1Char(' ')));
+                          "次の文字は Shift-JIS で表せないため、置き換えて保存されます。\n") +
+                          lines.join(QLatin1Char('\n'));
+    }
     if (m_undecodable)
         paragraphs << QStringLiteral(
             "元のファイルには Shift-JIS "

@@ -2,13 +2,28 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
-// Text in Windows code page 932, as Windows itself converts it: ～ is 81 60,
-// ① 87 40, 髙 FB FC. A character the code page cannot hold becomes "?", one
-// per character (an emoji too).
+// Text in Windows code page 932, byte for byte as Windows' own default
+// conversion writes it, so a file written here and one written there agree:
+// - a character the code page holds as Windows maps it: ～ 81 60, ① 87 40, and
+//   of the NEC and IBM twins the IBM code, 髙 FB FC;
+// - 84 characters it lacks as a close match, its "best fit": é as e, ¥ as 5C,
+//   ゔ as ヴ 83 94 (the table is data/cp932/bestfit.tsv);
+// - anything else as "?", one per UTF-16 unit: 😀 becomes "??". That includes
+//   ‖ (U+2016), − (U+2212) and 〜 (U+301C), which other converters map.
 QByteArray toShiftJis(QStringView text);
-QString fromShiftJis(QByteArrayView bytes);
+
+// Bytes of code page 932 as text. complete, when given, is set to whether every
+// byte belonged to a character of the code page; the others read as
+// substitutes and cannot be written back from the text.
+QString fromShiftJis(QByteArrayView bytes, bool* complete = nullptr);
+
+// The characters of text that toShiftJis writes as something else (a close
+// match or "?"), each once, in the order they first appear; a surrogate pair
+// is one character.
+QStringList charactersShiftJisReplaces(QStringView text);
 
 } // namespace platform

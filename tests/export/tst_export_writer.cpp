@@ -2,6 +2,7 @@
 #include "export/RosterWriter.h"
 #include "platform/Error.h"
 
+#include <QBuffer>
 #include <QtTest>
 
 namespace {
@@ -51,6 +52,19 @@ result_table oneStudent()
     return table;
 }
 
+QByteArray checkLine(const QString& name)
+{
+    result_table table = result_table::forRoster();
+    const QStringList cells{QStringLiteral("1"), name, QStringLiteral("k"), QString(), QString()};
+    for (int column = 0; column < 5; ++column)
+        table.store(column, 1, cells[column]);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    RosterWriter writer(buffer, RosterLayout::Check, QStringLiteral("list.csv"));
+    writer.writeRows(table, 1);
+    return buffer.data();
+}
+
 } // namespace
 
 class TestExportWriter : public QObject
@@ -60,6 +74,8 @@ class TestExportWriter : public QObject
 private Q_SLOTS:
     void failingDevice_data();
     void failingDevice();
+    void writesCharactersAsWindows_data();
+    void writesCharactersAsWindows();
 };
 
 void TestExportWriter::failingDevice_data()
@@ -91,6 +107,50 @@ void TestExportWriter::failingDevice()
         QVERIFY2(e.description().contains(QStringLiteral("device is full")),
                  qPrintable(e.description()));
     }
+}
+
+void TestExportWriter::writesCharactersAsWindows_data()
+{
+    QTest::addColumn<QString>("character");
+    QTest::addColumn<QByteArray>("expected");
+
+    // Every best fit of the table the writer is built from, read here afresh.
+    QFile bestFit(QStringLiteral(TAVENRO_BESTFIT_TSV));
+    QVERIFY2(bestFit.open(QIODevice::ReadOnly | QIODevice::Text),
+             qPrintable(bestFit.fileName() + QStringLiteral(": ") + bestFit.errorString()));
+    const QList<QByteArray> lines = bestFit.readAll().split('\n');
+    int rows = 0;
+    for (const QByteArray& line : lines.mid(1)) {
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> fields = line.split('\t');
+        QCOMPARE(fields.size(), 3);
+        bool ok = false;
+        const char16_t unit = char16_t(fields[0].mid(2).toUInt(&ok, 16));
+        QVERIFY2(ok && fields[0].startsWith("U+"), line.constData());
+        // The character column spells the code point, so a damaged row shows.
+        QCOMPARE(QString::fromUtf8(fields[2]), QString(QChar(unit)));
+        QTest::addRow("best fit %s %s", fields[0].constData(), fields[2].constData())
+            << QString(QChar(unit)) << QByteArray::fromHex(fields[1]);
+        ++rows;
+    }
+    QCOMPARE(rows, 84);
+
+    QTest::newRow("𠮷 outside the BMP, one ? per unit") << QStringLiteral("𠮷") << QByteArray("??");
+    QTest::newRow("😀 outside the BMP, one ? per unit") << QStringLiteral("😀") << QByteArray("??");
+    QTest::newRow("‖ U+2016 not mapped") << QStringLiteral("\u2016") << QByteArray("?");
+    QTest::newRow("− U+2212 not mapped") << QStringLiteral("\u2212") << QByteArray("?");
+    QTest::newRow("〜 U+301C not mapped") << QStringLiteral("\u301C") << QByteArray("?");
+}
+
+void TestExportWriter::writesCharactersAsWindows()
+{
+    QFETCH(QString, character);
+    QFETCH(QByteArray, expected);
+
+    const QByteArray line = checkLine(QLatin1Char('A') + character + QLatin1Char('B'));
+
+    QCOMPARE(line, "\"1\",\"A" + expected + "B\",\"k\",\"\",\"\"\r\n");
 }
 
 QTEST_GUILESS_MAIN(TestExportWriter)

@@ -169,7 +169,10 @@ void TestRosterExport::writesLayout_data()
                sj("8161817c81918782878afa5cfa40") + "\",\"M1\",\"" + sj("b6c5") + "\"\r\n";
     QTest::newRow("convert_emojiAndHangulBecomeQuestionMarks")
         << insertStudent(QStringLiteral("'1001','A😀B','K1','M1','한국'")) << convert
-        << QByteArray("\"1001\",\"A?B\",\"K1\",\"M1\",\"??\",0,1\r\n");
+        << QByteArray("\"1001\",\"A??B\",\"K1\",\"M1\",\"??\",0,1\r\n");
+    QTest::newRow("check_foreignNameWrittenWithBestFit")
+        << insertStudent(QStringLiteral("'1001','José','ﾎｾ','M1','¥500'")) << check
+        << QByteArray("\"1001\",\"Jose\",\"") + sj("cebe") + "\",\"M1\",\"\\500\"\r\n";
     QTest::newRow("check_orderedByBarcodeAsText")
         << insertStudent(QStringLiteral("'9','C','c','',''")) +
                insertStudent(QStringLiteral("'10','A','a','',''")) +

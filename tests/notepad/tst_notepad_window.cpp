@@ -230,13 +230,16 @@ void TestNotepadWindow::warnsAboutCharactersLost_data()
     QTest::addColumn<QString>("warningMentions");
 
     const QByteArray original("A\r\n");
-    QTest::newRow("emoji, saved anyway")
-        << original << QStringLiteral("😀?") << QStringLiteral("&Yes") << QByteArray("??A\r\n")
-        << QStringLiteral("😀");
+    QTest::newRow("emoji, saved anyway as one ? per UTF-16 unit")
+        << original << QStringLiteral("😀?") << QStringLiteral("&Yes") << QByteArray("???A\r\n")
+        << QStringLiteral("😀 → ??");
+    QTest::newRow("best fit, saved anyway")
+        << original << QStringLiteral("José") << QStringLiteral("&Yes") << QByteArray("JoseA\r\n")
+        << QStringLiteral("é → e");
     QTest::newRow("emoji, not saved") << original << QStringLiteral("😀") << QStringLiteral("&No")
                                       << original << QStringLiteral("😀");
-    QTest::newRow("file had unreadable bytes")
-        << sj("41a00d0a") << QStringLiteral("B") << QStringLiteral("&No") << sj("41a00d0a")
+    QTest::newRow("file had unreadable bytes: a lead byte without its second")
+        << sj("41810d0a") << QStringLiteral("B") << QStringLiteral("&No") << sj("41810d0a")
         << QStringLiteral("読めない");
 }
 

@@ -1,0 +1,74 @@
+#include "platform/ShiftJis.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray sj(const char* hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+} // namespace
+
+// The table's rows, the characters outside the BMP and the three unmapped
+// ones are checked through the roster export; here what joins them.
+class TestShiftJis : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void writesAsWindows_data();
+    void writesAsWindows();
+    void listsReplacedCharacters_data();
+    void listsReplacedCharacters();
+};
+
+void TestShiftJis::writesAsWindows_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("code page characters between replaced ones")
+        << QStringLiteral("髙é😀～한ｶ") << sj("fbfc653f3f81603fb6");
+    QTest::newRow("lone high surrogate")
+        << QStringLiteral("A") + QChar(0xD842) + QStringLiteral("B") << QByteArray("A?B");
+    QTest::newRow("lone low surrogate") << QStringLiteral("A") + QChar(0xDFB7) << QByteArray("A?");
+    QTest::newRow("pair in the wrong order")
+        << QString(QChar(0xDFB7)) + QChar(0xD842) << QByteArray("??");
+    QTest::newRow("private use U+F86F, which ICU maps one way to №")
+        << QStringLiteral("\uF86F№") << sj("3f8782");
+    QTest::newRow("user-defined area U+E000") << QStringLiteral("\uE000") << sj("f040");
+}
+
+void TestShiftJis::writesAsWindows()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, expected);
+
+    QCOMPARE(platform::toShiftJis(text), expected);
+}
+
+void TestShiftJis::listsReplacedCharacters_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("all in the code page, a ? among them")
+        << QStringLiteral("日本～①髙?") << QStringList();
+    QTest::newRow("each once, in order, a pair as one")
+        << QStringLiteral("José 😀 René 〜")
+        << QStringList{QStringLiteral("é"), QStringLiteral("😀"), QStringLiteral("〜")};
+    QTest::newRow("lone surrogate") << QString(QChar(0xD842)) << QStringList{QChar(0xD842)};
+}
+
+void TestShiftJis::listsReplacedCharacters()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+
+    QCOMPARE(platform::charactersShiftJisReplaces(text), expected);
+}
+
+QTEST_GUILESS_MAIN(TestShiftJis)
+#include "tst_shiftjis.moc"
