@@ -17,7 +17,8 @@ constexpr quint32 memoInline = 0x80000000u;
 constexpr quint32 memoOnePage = 0x40000000u;
 constexpr quint32 memoLengthMask = 0x3fffffffu;
 constexpr int rowOffsetMask = 0x1fff;
-constexpr int rowDeleted = 0x4000;
+constexpr int rowDeleted = 0x8000;
+constexpr int rowMoved = 0x4000;
 
 struct HandleCloser
 {
@@ -340,21 +341,58 @@ std::vector<Value> JetDatabase::readRows(const QString& table, const std::vector
     // The stored row count is a hint only: a damaged one must not allocate without bound.
     cells.reserve(size_t(std::min(def->num_rows, 1u << 20)) * wanted.size());
     std::vector<MdbField> fields(columnCount);
-    mdb_rewind_table(def.get());
-    // mdb_fetch_row leaves the row's page in mdb->pg_buf and the next row number
-    // in cur_row; the row is cracked once more here because the fetch's own
-    // bindings turn NULL into empty text and surrogate pairs into "??".
-    while (mdb_fetch_row(def.get())) {
-        int start = 0;
-        size_t size = 0;
-        if (mdb_find_row(mdb, int(def->cur_row) - 1, &start, &size) != 0 || (start & rowDeleted))
-            throw Error(Error::Engine, what + QStringLiteral(": 行の位置が壊れています。"));
-        start &= rowOffsetMask;
+    auto readRow = [&](int start, size_t size) {
         if (mdb_crack_row(def.get(), start, size, fields.data()) < 0)
             throw Error(Error::Engine, what + QStringLiteral(": 行が壊れています。"));
         for (int c : wanted) {
             const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, c));
             cells.push_back(readValue(mdb, col, fields[c], what));
+        }
+    };
+    auto brokenRow = [&] {
+        return Error(Error::Engine, what + QStringLiteral(": 行の位置が壊れています。"));
+    };
+
+    // Rows are enumerated here, slot by slot, rather than with mdb_fetch_row:
+    // libmdb 1.0 takes the two flags of a row slot the wrong way round (mdbtools
+    // issues 378 and 462), so it returns deleted rows and drops rows that were
+    // moved. In a Jet 4 slot, 0x8000 marks a deleted row (a moved row's new
+    // copy is marked so too, for scans to skip it) and 0x4000 a slot that holds
+    // only the page and row a moved row went to.
+    mdb_rewind_table(def.get());
+    while (mdb_read_next_dpg(def.get())) {
+        const guint32 dataPage = def->cur_phys_pg;
+        const int slots = mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset);
+        for (int slot = 0; slot < slots; ++slot) {
+            int start = 0;
+            size_t size = 0;
+            if (mdb_find_row(mdb, slot, &start, &size) != 0)
+                throw brokenRow();
+            if (start & rowDeleted)
+                continue;
+            if (size == 0)
+                continue; // a slot without a row
+            if (!(start & rowMoved)) {
+                readRow(start & rowOffsetMask, size);
+                continue;
+            }
+            // Follow the pointer to the row's new place (row number in the low
+            // byte, page above it); a chain longer than a few hops is a loop.
+            for (int hops = 0;; ++hops) {
+                if (size < 4 || hops == 8)
+                    throw brokenRow();
+                const quint32 target = readU32(mdb->pg_buf + (start & rowOffsetMask));
+                if (mdb_read_pg(mdb, target >> 8) != mdb->fmt->pg_size ||
+                    mdb->pg_buf[0] != MDB_PAGE_DATA ||
+                    quint32(mdb_get_int32(mdb->pg_buf, 4)) != quint32(entry->table_pg) ||
+                    int(target & 0xff) >= mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset) ||
+                    mdb_find_row(mdb, int(target & 0xff), &start, &size) != 0 || size == 0)
+                    throw brokenRow();
+                if (!(start & rowMoved))
+                    break;
+            }
+            readRow(start & rowOffsetMask, size);
+            mdb_read_pg(mdb, dataPage);
         }
     }
     return cells;

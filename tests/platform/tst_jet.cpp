@@ -76,6 +76,26 @@ template <typename Body> bool throwsNaming(Body body, const QStringList& texts)
     return false;
 }
 
+// The byte position, in a Jet file, of the row slot (the two-byte offset on
+// its data page) of the roster row with this barcode; -1 when not found.
+qsizetype slotOfBarcode(const QByteArray& file, const QByteArray& barcode)
+{
+    const QByteArray stored = QByteArray("\xff\xfe") + barcode; // compressed text
+    auto u16 = [&](qsizetype at) { return qFromLittleEndian<quint16>(file.constData() + at); };
+    for (qsizetype page = 0; page + 4096 <= file.size(); page += 4096) {
+        if (file.at(page) != 1)
+            continue;
+        const int slots = u16(page + 12);
+        for (int i = 0; i < slots; ++i) {
+            const int start = u16(page + 14 + 2 * i) & 0x1fff;
+            const int end = i == 0 ? 4096 : u16(page + 12 + 2 * i) & 0x1fff;
+            if (file.mid(page + start, end - start).contains(stored))
+                return page + 14 + 2 * i;
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestJet : public QObject
@@ -103,6 +123,8 @@ private Q_SLOTS:
     void fileUnchangedByReadsAndRefusals();
     void openRefuses_data();
     void openRefuses();
+    void rowSlots_data();
+    void rowSlots();
 
 private:
     // A fresh copy of a fixture in the test's folder; empty (and skipped or
@@ -515,6 +537,66 @@ void TestJet::openRefuses()
         QVERIFY2(e.description().contains(reason), qPrintable(e.description()));
     }
     QVERIFY(!db.isOpen());
+}
+
+void TestJet::rowSlots_data()
+{
+    // Each change: "flag BARCODE HEX" ors a flag into the row's slot; "point
+    // FROM TO" turns FROM's row into a pointer to TO's row (same page).
+    QTest::addColumn<QStringList>("changes");
+    QTest::addColumn<QStringList>("barcodes"); // in stored order; empty: refused
+    QTest::newRow("deleted") << QStringList{"flag 1005 8000"}
+                             << QStringList{"1003", "1001", "1002", "1004", "1006"};
+    QTest::newRow("deleted-both-flags")
+        << QStringList{"flag 1003 c000"} << QStringList{"1001", "1002", "1004", "1005", "1006"};
+    // A moved row is read where its old slot points, its new copy skipped.
+    QTest::newRow("moved") << QStringList{"point 1001 1004", "flag 1001 4000", "flag 1004 8000"}
+                           << QStringList{"1003", "1004", "1002", "1005", "1006"};
+    QTest::newRow("pointer-loop") << QStringList{"point 1002 1002", "flag 1002 4000"}
+                                  << QStringList{};
+}
+
+void TestJet::rowSlots()
+{
+    QFETCH(QStringList, changes);
+    QFETCH(QStringList, barcodes);
+    FIXTURE_OR_SKIP(edge, "edge.mdb");
+    QFile file(edge);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    for (const QString& change : changes) {
+        const QStringList w = change.split(QLatin1Char(' '));
+        const qsizetype slot = slotOfBarcode(bytes, w[1].toLatin1());
+        QVERIFY2(slot > 0, qPrintable(change));
+        const quint16 entry = qFromLittleEndian<quint16>(bytes.constData() + slot);
+        if (w[0] == QLatin1String("flag")) {
+            qToLittleEndian<quint16>(entry | w[2].toUShort(nullptr, 16), bytes.data() + slot);
+        } else {
+            const qsizetype to = slotOfBarcode(bytes, w[2].toLatin1());
+            const quint32 page = quint32(slot / 4096);
+            const quint32 row = quint32((to % 4096 - 14) / 2);
+            qToLittleEndian<quint32>(page << 8 | row,
+                                     bytes.data() + slot / 4096 * 4096 + (entry & 0x1fff));
+        }
+    }
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.write(bytes), bytes.size());
+    file.close();
+
+    const QString statement = QStringLiteral("select [barcode],[名前],[備考] from list");
+    if (barcodes.isEmpty()) {
+        QVERIFY(throwsNaming([&] { run(edge, statement); }, {text("壊れています")}));
+        return;
+    }
+    const platform::JetResult r = run(edge, statement);
+    QStringList got;
+    for (qsizetype i = 0; i < r.rowCount(); ++i) {
+        got << std::get<QString>(r.at(i, 0));
+        if (got.last() == QLatin1String("1004"))
+            QCOMPARE(describeRow(r, i),
+                     text("Text(1004) | Text(O\"Neil, Jr) | Text(quote\"and,comma)"));
+    }
+    QCOMPARE(got, barcodes);
 }
 
 QTEST_GUILESS_MAIN(TestJet)
