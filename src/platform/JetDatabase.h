@@ -55,7 +55,8 @@ public:
 
     // Every row of the table in stored order, each holding the values of the
     // columns at the given positions of columns(), in that order:
-    // row r, wanted column c is at [r * wanted.size() + c].
+    // row r, wanted column c is at [r * wanted.size() + c]. Deleted rows are
+    // left out; a row that Jet moved to another page is read where it went.
     std::vector<Value> readRows(const QString& table, const std::vector<int>& wanted) const;
 
 private:
