@@ -14,6 +14,7 @@
 #include "support/SupportRequest.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -273,8 +274,15 @@ void TestSupportRequest::mailArrivesWhole()
         QCOMPARE(writer.readLine().trimmed(), QByteArray("started"));
     }
 
+    // The snapshot's temporary folder goes when the request is over.
+    QTemporaryDir scratch;
+    const QByteArray previousTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(scratch.path()));
     MessageBoxRecorder boxes({platform::vbYes, platform::vbYes});
     clickLabel15();
+    qputenv("TMPDIR", previousTemp);
+    QCOMPARE(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{});
     if (!damaged) {
         writer.closeWriteChannel();
         QVERIFY(writer.waitForFinished(20000));
