@@ -133,10 +133,10 @@ void TestSupportRequest::redirect(bool trustTestCa, bool shortLimits)
         QStringLiteral("%1:995:127.0.0.1:%2").arg(account.popHost).arg(m_servers->popPort())};
     if (trustTestCa)
         transport.caFile = m_servers->caFile();
-    if (shortLimits) {
+    // Only a server that is waited out needs the shorter limits; elsewhere
+    // they would only make a busy machine's slow answer look like a failure.
+    if (shortLimits)
         transport.smtpTimeouts = bsmtp::Timeouts{2s, 2s, 5s};
-        transport.popTimeouts = bsmtp::Timeouts{2s, 2s, 4s};
-    }
     transport.onCall = [this] {
         const QCursor* cursor = QApplication::overrideCursor();
         m_cursorAtCall << (cursor ? int(cursor->shape()) : -1);
@@ -217,7 +217,7 @@ void TestSupportRequest::boxesBeforeTheSend()
 
     m_install->createDatabase(x86Only ? m_install->databaseX86() : m_install->database(), roster);
     QVERIFY(startServers(QStringLiteral("normal"), QStringLiteral("normal")));
-    redirect(true, true);
+    redirect(true, false);
     startUp();
     MessageBoxRecorder boxes(answers, platform::vbYes);
     clickLabel15();
@@ -259,7 +259,7 @@ void TestSupportRequest::mailArrivesWhole()
         file.write("this is no database of the engine, but the desk wants to see it");
     }
     QVERIFY(startServers(QStringLiteral("normal"), pop));
-    redirect(true, true);
+    redirect(true, false);
     startUp();
     QCOMPARE(db_connection && db_connection->isOpen(), !damaged);
 
@@ -384,7 +384,7 @@ void TestSupportRequest::failureIsReported()
 
     m_install->createDatabase(m_install->database(), roster);
     QVERIFY(startServers(smtp, QStringLiteral("normal"), password));
-    redirect(trustTestCa, true);
+    redirect(trustTestCa, smtp == QLatin1String("silent"));
     startUp();
     MessageBoxRecorder boxes({platform::vbYes, platform::vbYes});
     const qint64 elapsed = clickLabel15();
