@@ -79,7 +79,7 @@ struct Session
     QByteArray lastLine;
     char errorText[CURL_ERROR_SIZE] = {};
 
-    explicit Session(bool smtp) : curl(newEasy())
+    explicit Session(bool smtp, qint64 attachmentBytes = 0) : curl(newEasy())
     {
         if (!curl)
             return;
@@ -98,7 +98,11 @@ struct Session
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, smtp ? "smtp" : "pop3s");
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connect.count()));
         curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, responseSeconds);
-        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(limits.total.count()));
+        constexpr qint64 mebibyte = 1024 * 1024;
+        const auto total = limits.total + limits.perExtraMebibyte *
+                                              std::max<qint64>(0, attachmentBytes - mebibyte) /
+                                              mebibyte;
+        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(total.count()));
         // A server that stops reading the upload is a stall too.
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, responseSeconds);
@@ -222,10 +226,12 @@ QByteArray angleAddress(const QString& address)
 
 Timeouts defaultTimeouts(bool smtp)
 {
-    // 8 s for the status request and 20 s for the send: 28 s in all, and a
-    // server that stops answering mid-way is given up after 10 s of silence.
+    // 8 s for the status request and 20 s for the send: 28 s in all. A
+    // larger database gets 40 s more for each further mebibyte (its base64
+    // text at about 280 kbit/s); a server that stops answering or reading is
+    // still given up after 10 s without a byte.
     if (smtp)
-        return {8s, 10s, 20s};
+        return {8s, 10s, 20s, 40s};
     return {5s, 5s, 8s};
 }
 
@@ -292,7 +298,7 @@ MailResult SendMail(const QString& server, const QString& recipient, const QStri
         return failure(MailStatus::AttachmentUnreadable,
                        QStringLiteral("cannot read the attachment %1").arg(file));
 
-    Session session(true);
+    Session session(true, fileInfo.size());
     if (!session.curl)
         return failure(MailStatus::Unreachable, QStringLiteral("libcurl could not start"));
     CURL* c = session.curl.get();

@@ -51,18 +51,23 @@ struct MailResult
 };
 
 // Time limits of one call. connect covers the TCP connection, the TLS
-// handshake and the server's greeting; response bounds the wait for any one
-// reply; total bounds the whole call.
+// handshake and the dialogue up to the sign-in; response bounds the wait for
+// any one reply, and a transfer that moves no byte for that long is given up
+// too; total bounds the whole call, and grows by perExtraMebibyte for each
+// mebibyte of attachment beyond the first, so that a slow line can still
+// carry a large database while a silent server is given up all the same.
 struct Timeouts
 {
     std::chrono::milliseconds connect;
     std::chrono::milliseconds response;
     std::chrono::milliseconds total;
+    std::chrono::milliseconds perExtraMebibyte{0};
 };
 
 // The limits the shipped program uses. The two calls of a request run one
-// after the other, so the totals together stay within half a minute: an
-// unreachable or silent server is reported within that time.
+// after the other: for a database of up to a mebibyte their totals together
+// stay within half a minute, and whatever the size, a server that cannot be
+// reached or stops answering or reading is given up within that time.
 Timeouts defaultTimeouts(bool smtp);
 
 // Logs in to the POP3 mailbox of user on host (pop3s, port 995) and runs

@@ -15,6 +15,7 @@ SMTP behaviours (--smtp):
   rcpt-5xx      refuses every recipient with 550
   data-5xx      refuses the mail after its data with 554
   silent        accepts connections and never says a word
+  stall-upload  stops reading what the client sends after its first 16 KiB
   down          the port is taken but nothing listens
 POP3 behaviours (--pop): normal, silent, down.
 """
@@ -90,13 +91,19 @@ def make_authenticator(user, password, recorder):
     return authenticate
 
 
-async def relay(reader, writer, record):
-    """Carries bytes from reader to writer; record keeps the client's side."""
+async def relay(reader, writer, record, stall_after=None):
+    """Carries bytes from reader to writer; record keeps the client's side.
+    After stall_after bytes it stops reading, and the client's sending stalls
+    once the buffers on the way are full."""
+    carried = 0
     try:
         while True:
-            data = await reader.read(65536)
+            if stall_after is not None and carried >= stall_after:
+                await asyncio.Event().wait()
+            data = await reader.read(4096)
             if not data:
                 break
+            carried += len(data)
             if record:
                 record(data)
             writer.write(data)
@@ -133,14 +140,21 @@ async def start_smtp(args, recorder, server_tls):
     inner = await loop.create_server(factory, "127.0.0.1", 0)
     inner_port = inner.sockets[0].getsockname()[1]
 
+    stall_after = 16 * 1024 if args.smtp == "stall-upload" else None
+
     async def on_client(client_reader, client_writer):
         recorder.event("smtp connect")
         up_reader, up_writer = await asyncio.open_connection("127.0.0.1", inner_port)
         await asyncio.gather(
-            relay(client_reader, up_writer, recorder.wire.write),
+            relay(client_reader, up_writer, recorder.wire.write, stall_after),
             relay(up_reader, client_writer, None))
 
-    outer = await asyncio.start_server(on_client, "127.0.0.1", 0)
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    if stall_after is not None:
+        # A small window, so that a stalled reader stops the client soon.
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    listener.bind(("127.0.0.1", 0))
+    outer = await asyncio.start_server(on_client, sock=listener, limit=4096)
     return outer.sockets[0].getsockname()[1], [inner, outer]
 
 
@@ -204,7 +218,8 @@ async def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--smtp", default="normal",
-                        choices=["normal", "no-starttls", "rcpt-5xx", "data-5xx", "silent", "down"])
+                        choices=["normal", "no-starttls", "rcpt-5xx", "data-5xx", "silent",
+                                 "stall-upload", "down"])
     parser.add_argument("--pop", default="normal", choices=["normal", "silent", "down"])
     parser.add_argument("--lifetime", type=float, default=300)
     args = parser.parse_args()
