@@ -71,7 +71,19 @@ size_t keepLastLine(char* data, size_t size, size_t count, void* lastLine)
     return size * count;
 }
 
+Timeouts limitsFor(bool smtp)
+{
+    if (g_testTransport) {
+        const std::optional<Timeouts>& chosen =
+            smtp ? g_testTransport->smtpTimeouts : g_testTransport->popTimeouts;
+        if (chosen)
+            return *chosen;
+    }
+    return defaultTimeouts(smtp);
+}
+
 // What every call shares: bounded waits, verified TLS, the test transport.
+// libcurl keeps pointers to its members, so it stays where it was made.
 struct Session
 {
     Easy curl;
@@ -84,11 +96,7 @@ struct Session
         if (!curl)
             return;
         CURL* c = curl.get();
-        const Timeouts limits =
-            (g_testTransport &&
-             (smtp ? g_testTransport->smtpTimeouts : g_testTransport->popTimeouts))
-                ? *(smtp ? g_testTransport->smtpTimeouts : g_testTransport->popTimeouts)
-                : defaultTimeouts(smtp);
+        const Timeouts limits = limitsFor(smtp);
         // Whole seconds are what libcurl takes for the reply wait and the
         // stall; never less than one.
         const long responseSeconds =
@@ -121,6 +129,9 @@ struct Session
                 g_testTransport->onCall();
         }
     }
+
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     MailResult perform()
     {
@@ -228,8 +239,10 @@ Timeouts defaultTimeouts(bool smtp)
 {
     // 8 s for the status request and 20 s for the send: 28 s in all. A
     // larger database gets 40 s more for each further mebibyte (its base64
-    // text at about 280 kbit/s); a server that stops answering or reading is
-    // still given up after 10 s without a byte.
+    // text at about 280 kbit/s); a server that stops answering is still given
+    // up after 10 s, one that stops reading after about 16 s (libcurl judges
+    // the speed over the last few seconds), so with a silent POP3 server
+    // before it the operator hears within about 21 s.
     if (smtp)
         return {8s, 10s, 20s, 40s};
     return {5s, 5s, 8s};

@@ -52,7 +52,8 @@ struct MailResult
 
 // Time limits of one call. connect covers the TCP connection, the TLS
 // handshake and the dialogue up to the sign-in; response bounds the wait for
-// any one reply, and a transfer that moves no byte for that long is given up
+// any one reply, and an upload that stalls (under a byte a second, as
+// libcurl averages it over the last few seconds) for that long is given up
 // too; total bounds the whole call, and grows by perExtraMebibyte for each
 // mebibyte of attachment beyond the first, so that a slow line can still
 // carry a large database while a silent server is given up all the same.
