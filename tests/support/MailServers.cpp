@@ -62,32 +62,26 @@ bool MailServers::start(const Options& options)
     for (const QString& host : options.hosts)
         names << QStringLiteral("DNS:") + host;
     QFile extensions(m_dir.filePath(QStringLiteral("server.ext")));
-    if (!extensions.open(QIODevice::WriteOnly))
+    if (!extensions.open(QIODevice::WriteOnly)) {
+        m_error = extensions.errorString();
         return false;
+    }
     extensions.write("subjectAltName=" + names.join(QLatin1Char(',')).toUtf8() +
                      "\nbasicConstraints=critical,CA:FALSE\nextendedKeyUsage=serverAuth\n");
     extensions.close();
-    const QString openssl = QStringLiteral("openssl");
-    const QStringList ecKey{
-        QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-        QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
-    if (!run(openssl, QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ecKey +
-                          QStringList{QStringLiteral("-keyout"), QStringLiteral("ca.key"),
-                                      QStringLiteral("-out"), QStringLiteral("ca.pem"),
-                                      QStringLiteral("-days"), QStringLiteral("2"),
-                                      QStringLiteral("-subj"), QStringLiteral("/CN=Test CA")}) ||
-        !run(openssl, QStringList{QStringLiteral("req")} + ecKey +
-                          QStringList{QStringLiteral("-keyout"), QStringLiteral("server.key"),
-                                      QStringLiteral("-out"), QStringLiteral("server.csr"),
-                                      QStringLiteral("-subj"),
-                                      QStringLiteral("/CN=") + options.hosts.value(0)}) ||
-        !run(openssl,
-             {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
-              QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.pem"),
-              QStringLiteral("-CAkey"), QStringLiteral("ca.key"), QStringLiteral("-CAcreateserial"),
-              QStringLiteral("-out"), QStringLiteral("server.pem"), QStringLiteral("-days"),
-              QStringLiteral("2"), QStringLiteral("-extfile"), QStringLiteral("server.ext")}))
-        return false;
+    // Run in the temporary folder; no argument holds a space.
+    const QString ecKey = QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes");
+    const QStringList steps{
+        QStringLiteral("req -x509 %1 -keyout ca.key -out ca.pem -days 2 -subj /CN=Test-CA")
+            .arg(ecKey),
+        QStringLiteral("req %1 -keyout server.key -out server.csr -subj /CN=%2")
+            .arg(ecKey, options.hosts.value(0)),
+        QStringLiteral("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+                       "-out server.pem -days 2 -extfile server.ext"),
+    };
+    for (const QString& step : steps)
+        if (!run(QStringLiteral("openssl"), step.split(QLatin1Char(' '))))
+            return false;
 
     m_process = std::make_unique<QProcess>();
     m_process->setWorkingDirectory(m_dir.path());
