@@ -9,7 +9,11 @@
 #include "db/db.h"
 #include "export/RosterExport.h"
 #include "maintenance/RosterMaintenance.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+#include "support/SupportRequest.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -368,5 +372,38 @@ void export_frm::restoreFromDrive()
 
 void export_frm::requestSupport()
 {
-    // The support request mail is started here.
+    const QString crlf = QStringLiteral("\r\n");
+    // Only the first install folder is looked at, never its "(x86)" twin.
+    if (!platform::fileExists(installDatabasePath())) {
+        platform::msgBox(
+            QStringLiteral("Tavenroのインストールが正しくできていないようです\uFF61 ") + crlf +
+            crlf + QStringLiteral("下の (x86)の場合の調査依頼をクリックしてください。"));
+        return;
+    }
+    if (platform::msgBox(QStringLiteral("いまから調査依頼をします。\u3000\u3000\u3000") + crlf +
+                             QStringLiteral("よろしいですか？\u3000\u3000"),
+                         platform::vbYesNo + platform::vbExclamation,
+                         QStringLiteral("Tavenroサポート窓口への調査依頼")) != platform::vbYes)
+        return;
+
+    // The mail calls hold the window for up to half a minute.
+    const SupportRequestResult result = send_support_request([](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
+    switch (result.outcome) {
+    case SupportRequestResult::Outcome::Sent:
+        platform::msgBox(QStringLiteral("調査依頼が完了しました。"));
+        break;
+    case SupportRequestResult::Outcome::Failed:
+        // Only a mail the server accepted counts as a request made.
+        platform::msgBox(QStringLiteral("調査依頼を送信できませんでした。") + crlf +
+                         supportFailureReason(result.failure) + crlf +
+                         QStringLiteral("しばらくしてからもう一度お試しください。"));
+        break;
+    case SupportRequestResult::Outcome::Declined:
+        break;
+    }
 }

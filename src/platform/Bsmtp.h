@@ -1,0 +1,105 @@
+#pragma once
+
+// The mail library the tool calls for its support request, in the shape of
+// the two functions it was designed around, over libcurl.
+//
+// Credentials travel only inside TLS: SMTP upgrades with STARTTLS and gives
+// up when the server does not offer it, POP3 speaks TLS from the first byte
+// (pop3s, port 995). Certificates are verified against the system's CA
+// store. Every call is bounded in time (see defaultTimeouts()).
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <optional>
+
+namespace bsmtp {
+
+// How a call ended. Anything but Done means the server did not take the
+// request; the reasons are kept apart because the operator is told which.
+enum class MailStatus
+{
+    Done,
+    // Name not resolved, connection refused or dropped, or no answer within
+    // the time limits.
+    Unreachable,
+    // The server turned the user name and password down.
+    SignInRefused,
+    // No TLS: the server offered none, the handshake failed or its
+    // certificate was not trusted.
+    NotSecure,
+    // The server answered a command of the transaction with an error (the
+    // sender, a recipient, or the mail itself).
+    Refused,
+    // The attachment could not be read.
+    AttachmentUnreadable,
+    // Arguments the library cannot use (a server text without a host).
+    BadArguments,
+};
+
+struct MailResult
+{
+    MailStatus status = MailStatus::Done;
+    // The server's last reply code (250, 535, 554 …), 0 when none came.
+    long serverCode = 0;
+    // libcurl's account of the failure, or the server's reply on success
+    // (for STAT: "+OK <messages> <octets>").
+    QString text;
+
+    bool ok() const { return status == MailStatus::Done; }
+};
+
+// Time limits of one call. connect covers the TCP connection, the TLS
+// handshake and the dialogue up to the sign-in; response bounds the wait for
+// any one reply, and an upload that stalls (under a byte a second, as
+// libcurl averages it over the last few seconds) for that long is given up
+// too; total bounds the whole call, and grows by perExtraMebibyte for each
+// mebibyte of attachment beyond the first, so that a slow line can still
+// carry a large database while a silent server is given up all the same.
+struct Timeouts
+{
+    std::chrono::milliseconds connect;
+    std::chrono::milliseconds response;
+    std::chrono::milliseconds total;
+    std::chrono::milliseconds perExtraMebibyte{0};
+};
+
+// The limits the shipped program uses. The two calls of a request run one
+// after the other: for a database of up to a mebibyte their totals together
+// stay within half a minute, and whatever the size, a server that cannot be
+// reached or stops answering or reading is given up within that time.
+Timeouts defaultTimeouts(bool smtp);
+
+// Logs in to the POP3 mailbox of user on host (pop3s, port 995) and runs
+// command, which must be "STAT". folder names where retrieved mail would be
+// kept; STAT retrieves nothing, so it is not touched.
+MailResult RcvMail(const QString& host, const QString& user, const QString& password,
+                   const QString& command, const QString& folder);
+
+// Sends one mail through server ("host:port"; 587 when no port is given),
+// upgrading to TLS with STARTTLS, signing in with the credentials of
+// senderField ("address<TAB>user:password"; the address alone sends without
+// signing in). The subject and body are UTF-8 (the subject as RFC 2047
+// words); attachment, a Windows or host path, goes along as a base64 part
+// named after the file. Done only when the server accepted the mail.
+MailResult SendMail(const QString& server, const QString& recipient, const QString& senderField,
+                    const QString& subject, const QString& body, const QString& attachment);
+
+// What a test changes about the transport: where the fixed host names
+// connect (libcurl's CONNECT_TO entries, "host:port:connect-host:connect-
+// port"), a CA file trusted instead of the system's store, shorter time
+// limits, and a call made as each library call starts. The shipped program
+// never sets it; nothing of it comes from the environment.
+struct TestTransport
+{
+    QStringList connectTo;
+    QString caFile;
+    std::optional<Timeouts> smtpTimeouts;
+    std::optional<Timeouts> popTimeouts;
+    std::function<void()> onCall;
+};
+// Installs a test transport (or none) and returns the one it replaces.
+std::optional<TestTransport> setTestTransport(std::optional<TestTransport> transport);
+
+} // namespace bsmtp

@@ -1,0 +1,146 @@
+#include "support/SupportRequest.h"
+
+#include "db/db.h"
+#include "platform/Bsmtp.h"
+#include "platform/Error.h"
+#include "platform/MessageBox.h"
+#include "platform/WinPath.h"
+#include "support/SupportAccount.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString crlf = QStringLiteral("\r\n");
+
+class BusyScope
+{
+public:
+    explicit BusyScope(const BusyHook& busy) : m_busy(busy)
+    {
+        if (m_busy)
+            m_busy(true);
+    }
+    ~BusyScope()
+    {
+        if (m_busy)
+            m_busy(false);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    const BusyHook& m_busy;
+};
+
+bool sameFile(const QString& a, const QString& b)
+{
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+}
+
+// Writes the file to attach into folder as DB.mdb and returns its host path,
+// or an empty text when there is nothing to attach.
+QString prepareAttachment(const QTemporaryDir& folder)
+{
+    const QString source = platform::hostPath(installDatabasePath());
+    const QString copy = folder.filePath(databaseFile);
+    if (db_connection && db_connection->isOpen() && sameFile(db_connection->filePath(), source)) {
+        try {
+            // The product may be writing: a snapshot is one state of the
+            // database, never a file caught mid-write.
+            db_connection->snapshotTo(copy);
+            return copy;
+        } catch (const platform::Error&) {
+            // The engine cannot read it whole; the bytes go as they are.
+        }
+    }
+    QFile::remove(copy);
+    return QFile::copy(source, copy) ? copy : QString();
+}
+
+SupportFailure failureOf(bsmtp::MailStatus status)
+{
+    switch (status) {
+    case bsmtp::MailStatus::Done:
+        return SupportFailure::None;
+    case bsmtp::MailStatus::SignInRefused:
+        return SupportFailure::SignInRefused;
+    case bsmtp::MailStatus::NotSecure:
+        return SupportFailure::NotSecure;
+    case bsmtp::MailStatus::Refused:
+        return SupportFailure::MailRefused;
+    case bsmtp::MailStatus::AttachmentUnreadable:
+        return SupportFailure::AttachmentFailed;
+    case bsmtp::MailStatus::Unreachable:
+    case bsmtp::MailStatus::BadArguments:
+        break;
+    }
+    return SupportFailure::Unreachable;
+}
+
+} // namespace
+
+SupportRequestResult send_support_request(const BusyHook& busy)
+{
+    const QString prompt =
+        crlf + QStringLiteral("　Tavenroサポート窓口へ調査の依頼ができます。　") + crlf + crlf +
+        QStringLiteral("　窓口担当者と電話で受付完了の確認がとれましたら[はい]を"
+                       "押してください。　") +
+        crlf + crlf;
+    if (platform::msgBox(prompt, platform::vbYesNo + platform::vbQuestion,
+                         QStringLiteral("調査依頼")) != platform::vbYes)
+        return {};
+
+    const SupportAccount& account = supportAccount();
+    const QString server = account.smtpHost + QStringLiteral(":587");
+    const QString senderField =
+        account.sender + QLatin1Char('\t') + account.user + QLatin1Char(':') + account.password;
+    const QString subject = QStringLiteral("Tavenro調査依頼");
+    const QString body =
+        QStringLiteral("調査を依頼します。") + QStringLiteral("(Tavenroからの送信)");
+
+    const BusyScope busyScope(busy);
+    // The mailbox status is asked before every send; whatever it answers,
+    // the send goes ahead.
+    bsmtp::RcvMail(account.popHost, account.user, account.password, QStringLiteral("STAT"),
+                   QStringLiteral("c:\\"));
+
+    SupportRequestResult result;
+    result.outcome = SupportRequestResult::Outcome::Failed;
+    const QTemporaryDir folder;
+    const QString attachment = folder.isValid() ? prepareAttachment(folder) : QString();
+    if (attachment.isEmpty()) {
+        result.failure = SupportFailure::AttachmentFailed;
+        result.detail = QStringLiteral("no copy of %1").arg(installDatabasePath());
+        return result;
+    }
+    const bsmtp::MailResult sent =
+        bsmtp::SendMail(server, account.recipient, senderField, subject, body, attachment);
+    result.failure = failureOf(sent.status);
+    result.detail = sent.text;
+    if (sent.ok())
+        result.outcome = SupportRequestResult::Outcome::Sent;
+    return result;
+}
+
+QString supportFailureReason(SupportFailure failure)
+{
+    switch (failure) {
+    case SupportFailure::None:
+        break;
+    case SupportFailure::Unreachable:
+        return QStringLiteral("メールサーバーに接続できませんでした。");
+    case SupportFailure::SignInRefused:
+        return QStringLiteral("メールサーバーへのログインが拒否されました。");
+    case SupportFailure::NotSecure:
+        return QStringLiteral("メールサーバーと安全な接続ができませんでした。");
+    case SupportFailure::MailRefused:
+        return QStringLiteral("メールサーバーがメールを受け付けませんでした。");
+    case SupportFailure::AttachmentFailed:
+        return QStringLiteral("データベースを添付できませんでした。");
+    }
+    return {};
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+// The support request: DB.mdb mailed to the support desk after the
+// operator's final confirmation.
+
+#include <QString>
+#include <functional>
+
+// Why a request was not sent, as the operator is told.
+enum class SupportFailure
+{
+    None,
+    Unreachable,
+    SignInRefused,
+    NotSecure,
+    MailRefused,
+    AttachmentFailed,
+};
+
+struct SupportRequestResult
+{
+    enum class Outcome
+    {
+        // The SMTP server accepted the mail.
+        Sent,
+        // The operator said No; nothing was sent.
+        Declined,
+        // The mail did not go out; failure says why.
+        Failed,
+    };
+    Outcome outcome = Outcome::Declined;
+    SupportFailure failure = SupportFailure::None;
+    // The mail library's account of the failure, for a log.
+    QString detail;
+};
+
+// Called with true before the mail calls and with false after them (also
+// when they throw), so the window can show that it is busy: the calls block
+// it for up to half a minute.
+using BusyHook = std::function<void(bool busy)>;
+
+// Asks the final confirmation; on Yes asks the support mailbox for its
+// status (a failure there does not stop the send), then mails a consistent
+// snapshot of c:\Program Files\Tavenro\DB.mdb, named DB.mdb, to the support
+// desk. When the engine cannot read the file (not open at start-up, or the
+// snapshot fails) the file's bytes go as they are: a damaged database is
+// what the desk needs to see. The snapshot lives in a temporary folder that
+// is removed before this returns.
+SupportRequestResult send_support_request(const BusyHook& busy = {});
+
+// One plain line for the operator saying why the request was not sent.
+QString supportFailureReason(SupportFailure failure);

@@ -1,0 +1,447 @@
+// The support request from the settings window, against real mail servers on
+// loopback: what the operator is asked and told, what the servers receive,
+// and what they never receive in clear.
+
+#include "MailServers.h"
+#include "Seams.h"
+#include "TempInstall.h"
+#include "app/ProgramEnd.h"
+#include "app/StartUp.h"
+#include "app/export_frm.h"
+#include "db/db.h"
+#include "platform/Bsmtp.h"
+#include "support/SupportAccount.h"
+#include "support/SupportRequest.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QTest>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString crlf = QStringLiteral("\r\n");
+const QString firstTitle = QStringLiteral("Tavenroサポート窓口への調査依頼");
+const QString finalTitle = QStringLiteral("調査依頼");
+const QString appTitle = QStringLiteral("各種設定");
+const QString completion = QStringLiteral("調査依頼が完了しました。");
+
+const QString roster =
+    QStringLiteral("insert into list values "
+                   "('1001','佐藤 花子','さとう はなこ','h@example.jp','','入室','2024-04-01 "
+                   "09:15:00','09:15:00',NULL);"
+                   "insert into log values ('2024-04-01','10:00:00','入室','佐藤 花子',NULL);"
+                   "insert into log values ('2024-04-01','17:00:00','退室','佐藤 花子',NULL);");
+
+QString failureBox(const QString& reason)
+{
+    return QStringLiteral("調査依頼を送信できませんでした。") + crlf + reason + crlf +
+           QStringLiteral("しばらくしてからもう一度お試しください。");
+}
+
+// The longest time any failure took to reach the operator, for the log.
+qint64 g_longestFailureMs = 0;
+
+} // namespace
+
+class TestSupportRequest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { prepareApplication(*qApp); }
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void boxesBeforeTheSend_data();
+    void boxesBeforeTheSend();
+    void mailArrivesWhole_data();
+    void mailArrivesWhole();
+    void failureIsReported_data();
+    void failureIsReported();
+    void stallsWithShippedLimits();
+
+private:
+    bool startServers(const QString& smtp, const QString& pop, const QString& password = {});
+    void redirect(bool trustTestCa, std::optional<bsmtp::Timeouts> smtpLimits = {});
+    qint64 clickLabel15();
+    QString createInstallDatabase(int extraLogRows = 0);
+    void verifyNoCredentialInClear();
+
+    std::unique_ptr<TempInstall> m_install;
+    std::unique_ptr<MailServers> m_servers;
+    EventLoopEnd m_previousEnd;
+    // The cursor shape at each mail call (-1: no override cursor).
+    QList<int> m_cursorAtCall;
+};
+
+void TestSupportRequest::init()
+{
+    m_install = std::make_unique<TempInstall>();
+    m_previousEnd = setEventLoopEnd([](int) {});
+    m_cursorAtCall.clear();
+}
+
+void TestSupportRequest::cleanup()
+{
+    bsmtp::setTestTransport(std::nullopt);
+    releaseWindows();
+    db_reset();
+    setEventLoopEnd(std::move(m_previousEnd));
+    resetProgramEnd();
+    m_servers.reset();
+    m_install.reset();
+}
+
+void TestSupportRequest::cleanupTestCase()
+{
+    qInfo("longest time to report a failure: %lld ms", g_longestFailureMs);
+}
+
+bool TestSupportRequest::startServers(const QString& smtp, const QString& pop,
+                                      const QString& password)
+{
+    const SupportAccount& account = supportAccount();
+    m_servers = std::make_unique<MailServers>();
+    MailServers::Options options;
+    options.smtp = smtp;
+    options.pop = pop;
+    options.user = account.user;
+    options.password = password.isEmpty() ? account.password : password;
+    options.hosts = QStringList{account.smtpHost, account.popHost};
+    if (!m_servers->start(options)) {
+        qWarning("%s", qPrintable(m_servers->error()));
+        return false;
+    }
+    return true;
+}
+
+// Sends the fixed host names to the loopback servers.
+void TestSupportRequest::redirect(bool trustTestCa, std::optional<bsmtp::Timeouts> smtpLimits)
+{
+    const SupportAccount& account = supportAccount();
+    bsmtp::TestTransport transport;
+    transport.connectTo = QStringList{
+        QStringLiteral("%1:587:127.0.0.1:%2").arg(account.smtpHost).arg(m_servers->smtpPort()),
+        QStringLiteral("%1:995:127.0.0.1:%2").arg(account.popHost).arg(m_servers->popPort())};
+    if (trustTestCa)
+        transport.caFile = m_servers->caFile();
+    transport.smtpTimeouts = smtpLimits;
+    transport.onCall = [this] {
+        const QCursor* cursor = QApplication::overrideCursor();
+        m_cursorAtCall << (cursor ? int(cursor->shape()) : -1);
+    };
+    bsmtp::setTestTransport(transport);
+}
+
+// The install database with the roster and extraLogRows more history rows.
+QString TestSupportRequest::createInstallDatabase(int extraLogRows)
+{
+    return m_install->createDatabase(
+        m_install->database(),
+        roster + QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
+                                "where i < %1) insert into log select '2024-04-02', "
+                                "'10:00:00', '入室', 'student ' || i, NULL from n where %1 > 0;")
+                     .arg(extraLogRows));
+}
+
+qint64 TestSupportRequest::clickLabel15()
+{
+    auto* label = export_frm::instance()->findChild<QLabel*>(QStringLiteral("Label15"));
+    if (!label) {
+        QTest::qFail("no Label15 on the settings window", __FILE__, __LINE__);
+        return -1;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    QTest::mouseClick(label, Qt::LeftButton);
+    return timer.elapsed();
+}
+
+// Whatever the server did, the client's bytes on the wire hold no sign-in
+// and no password in any encoding, and nothing but EHLO and STARTTLS came
+// before TLS.
+void TestSupportRequest::verifyNoCredentialInClear()
+{
+    const SupportAccount& account = supportAccount();
+    const QByteArray wire = m_servers->smtpWire();
+    const QByteArray user = account.user.toUtf8();
+    const QByteArray password = account.password.toUtf8();
+    for (const QByteArray& secret :
+         {password, password.toBase64(), ('\0' + user + '\0' + password).toBase64(),
+          (user + '\0' + user + '\0' + password).toBase64()})
+        QVERIFY2(!wire.contains(secret), secret.constData());
+    const qsizetype tls = wire.indexOf("STARTTLS\r\n");
+    const QByteArray clear = tls < 0 ? wire : wire.left(tls);
+    QVERIFY2(!clear.toUpper().contains("AUTH"), clear.constData());
+    QVERIFY2(!clear.toUpper().contains("MAIL FROM"), clear.constData());
+}
+
+void TestSupportRequest::boxesBeforeTheSend_data()
+{
+    QTest::addColumn<bool>("x86Only");
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QStringList>("prompts");
+    QTest::addColumn<QList<int>>("styles");
+    QTest::addColumn<QStringList>("titles");
+
+    const QString notice =
+        QStringLiteral("Tavenroのインストールが正しくできていないようです\uFF61 ") + crlf + crlf +
+        QStringLiteral("下の (x86)の場合の調査依頼をクリックしてください。");
+    const QString first = QStringLiteral("いまから調査依頼をします。\u3000\u3000\u3000") + crlf +
+                          QStringLiteral("よろしいですか？\u3000\u3000");
+    const QString last = crlf +
+                         QStringLiteral("\u3000Tavenroサポート窓口へ調査の依頼ができます。\u3000") +
+                         crlf + crlf +
+                         QStringLiteral("\u3000窓口担当者と電話で受付完了の確認がとれましたら[はい]"
+                                        "を押してください。\u3000") +
+                         crlf + crlf;
+
+    QTest::newRow("installed only under (x86): the notice")
+        << true << QList<int>{platform::vbYes, platform::vbYes} << QStringList{notice}
+        << QList<int>{0} << QStringList{appTitle};
+    QTest::newRow("no to the first confirmation")
+        << false << QList<int>{platform::vbNo} << QStringList{first} << QList<int>{52}
+        << QStringList{firstTitle};
+    QTest::newRow("yes, then no to the final confirmation")
+        << false << QList<int>{platform::vbYes, platform::vbNo} << QStringList{first, last}
+        << QList<int>{52, 36} << QStringList{firstTitle, finalTitle};
+}
+
+void TestSupportRequest::boxesBeforeTheSend()
+{
+    QFETCH(bool, x86Only);
+    QFETCH(QList<int>, answers);
+    QFETCH(QStringList, prompts);
+    QFETCH(QList<int>, styles);
+    QFETCH(QStringList, titles);
+
+    m_install->createDatabase(x86Only ? m_install->databaseX86() : m_install->database(), roster);
+    QVERIFY(startServers(QStringLiteral("normal"), QStringLiteral("normal")));
+    redirect(true);
+    startUp();
+    MessageBoxRecorder boxes(answers, platform::vbYes);
+    clickLabel15();
+
+    QStringList shownPrompts, shownTitles;
+    QList<int> shownStyles;
+    for (const auto& box : boxes.boxes()) {
+        shownPrompts << box.prompt;
+        shownStyles << box.style;
+        shownTitles << box.title;
+    }
+    QCOMPARE(shownPrompts, prompts);
+    QCOMPARE(shownStyles, styles);
+    QCOMPARE(shownTitles, titles);
+    // Not even the mailbox status was asked.
+    QCOMPARE(m_servers->events(), QStringList{});
+    QVERIFY(m_cursorAtCall.isEmpty());
+}
+
+void TestSupportRequest::mailArrivesWhole_data()
+{
+    QTest::addColumn<QString>("pop");
+    QTest::addColumn<bool>("damaged");
+
+    QTest::newRow("a snapshot while another program writes") << "normal" << false;
+    QTest::newRow("POP3 server down: sent all the same") << "down" << false;
+    QTest::newRow("a damaged database goes as it is") << "normal" << true;
+}
+
+void TestSupportRequest::mailArrivesWhole()
+{
+    QFETCH(QString, pop);
+    QFETCH(bool, damaged);
+
+    const QString database = createInstallDatabase();
+    if (damaged) {
+        QFile file(database);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.write("this is no database of the engine, but the desk wants to see it");
+    }
+    QVERIFY(startServers(QStringLiteral("normal"), pop));
+    redirect(true);
+    startUp();
+    QCOMPARE(db_connection && db_connection->isOpen(), !damaged);
+
+    // Another program inserts rows, two per transaction, all through the send.
+    QProcess writer;
+    qsizetype rowsBefore = 0;
+    if (!damaged) {
+        rowsBefore = TempInstall::query(database, QStringLiteral("select * from log")).size();
+        writer.start(QStringLiteral("/usr/bin/python3"),
+                     {MailServers::scriptPath(QStringLiteral("insert_rows.py")), database});
+        QVERIFY(writer.waitForReadyRead(20000));
+        QCOMPARE(writer.readLine().trimmed(), QByteArray("started"));
+    }
+
+    // The snapshot's temporary folder goes when the request is over.
+    QTemporaryDir scratch;
+    const QByteArray previousTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(scratch.path()));
+    MessageBoxRecorder boxes({platform::vbYes, platform::vbYes});
+    clickLabel15();
+    qputenv("TMPDIR", previousTemp);
+    QCOMPARE(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{});
+    if (!damaged) {
+        writer.closeWriteChannel();
+        QVERIFY(writer.waitForFinished(20000));
+        QCOMPARE(writer.exitCode(), 0);
+    }
+
+    QCOMPARE(boxes.boxes().size(), 3);
+    QCOMPARE(boxes.boxes().at(2).prompt, completion);
+    QCOMPARE(boxes.boxes().at(2).style, 0);
+    QCOMPARE(boxes.boxes().at(2).title, appTitle);
+    QCOMPARE(m_cursorAtCall, (QList<int>{int(Qt::WaitCursor), int(Qt::WaitCursor)}));
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+    // The status request came first, on the same account, then the mail.
+    const SupportAccount& account = supportAccount();
+    const QStringList events = m_servers->events();
+    const qsizetype smtpAt = events.indexOf(QStringLiteral("smtp connect"));
+    QVERIFY2(smtpAt >= 0, qPrintable(events.join(QLatin1Char('\n'))));
+    if (pop == QLatin1String("normal"))
+        QVERIFY2(events.indexOf(QStringLiteral("pop STAT ") + account.user) == smtpAt - 1,
+                 qPrintable(events.join(QLatin1Char('\n'))));
+    QCOMPARE(m_servers->mailCount(), 1);
+    verifyNoCredentialInClear();
+    if (QTest::currentTestFailed())
+        return;
+
+    const QJsonObject envelope = QJsonDocument::fromJson(m_servers->envelope(1)).object();
+    QCOMPARE(envelope.value(QStringLiteral("mail_from")).toString(), account.sender);
+    QCOMPARE(envelope.value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray{account.recipient});
+    QVERIFY(envelope.value(QStringLiteral("tls")).toBool());
+    QVERIFY(envelope.value(QStringLiteral("authenticated")).toBool());
+
+    // The mail as a standard mail reader shows it.
+    QTemporaryDir parts;
+    const QByteArray parsed = m_servers->runScript(QStringLiteral("parse_mail.py"),
+                                                   {m_servers->mailFile(1), parts.path()});
+    QVERIFY2(!parsed.isEmpty(), qPrintable(m_servers->error()));
+    const QJsonObject mail = QJsonDocument::fromJson(parsed).object();
+    QCOMPARE(mail.value(QStringLiteral("subject")).toString(), QStringLiteral("Tavenro調査依頼"));
+    QCOMPARE(mail.value(QStringLiteral("body")).toString(),
+             QStringLiteral("調査を依頼します。(Tavenroからの送信)"));
+    QCOMPARE(mail.value(QStringLiteral("from")).toArray(), QJsonArray{account.sender});
+    QCOMPARE(mail.value(QStringLiteral("to")).toArray(), QJsonArray{account.recipient});
+    QVERIFY(!mail.value(QStringLiteral("date")).toString().isEmpty());
+    QVERIFY(mail.value(QStringLiteral("message_id")).toString().contains(QLatin1Char('@')));
+    QCOMPARE(mail.value(QStringLiteral("defects")).toArray(), QJsonArray{});
+    const QJsonArray attachments = mail.value(QStringLiteral("attachments")).toArray();
+    QCOMPARE(attachments.size(), 1);
+    QCOMPARE(attachments.at(0)[QStringLiteral("filename")].toString(), QStringLiteral("DB.mdb"));
+    QCOMPARE(attachments.at(0)[QStringLiteral("encoding")].toString(), QStringLiteral("base64"));
+
+    const QString attached = parts.filePath(QStringLiteral("DB.mdb"));
+    if (damaged) {
+        QCOMPARE(TempInstall::readAll(attached), TempInstall::readAll(database));
+        return;
+    }
+    QCOMPARE(TempInstall::query(attached, QStringLiteral("pragma integrity_check")),
+             QStringList{QStringLiteral("ok")});
+    const QString everyList = QStringLiteral("select * from list order by rowid");
+    QCOMPARE(TempInstall::query(attached, everyList), TempInstall::query(database, everyList));
+    // One state of the database: the rows up to some commit of the writer,
+    // never half of its pair.
+    const QString everyLog = QStringLiteral("select rowid, * from log order by rowid");
+    const QStringList sent = TempInstall::query(attached, everyLog);
+    const QStringList now = TempInstall::query(database, everyLog);
+    QVERIFY2(sent.size() >= rowsBefore + 2, "the writer's first rows are missing");
+    QCOMPARE((sent.size() - rowsBefore) % 2, 0);
+    QCOMPARE(sent, now.mid(0, sent.size()));
+}
+
+void TestSupportRequest::failureIsReported_data()
+{
+    QTest::addColumn<QString>("smtp");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("trustTestCa");
+    QTest::addColumn<SupportFailure>("failure");
+
+    using F = SupportFailure;
+    QTest::newRow("SMTP server down") << "down" << QString() << true << F::Unreachable;
+    QTest::newRow("wrong password") << "normal"
+                                    << "wrongpw" << true << F::SignInRefused;
+    QTest::newRow("no STARTTLS offered") << "no-starttls" << QString() << true << F::NotSecure;
+    QTest::newRow("certificate from an unknown authority")
+        << "normal" << QString() << false << F::NotSecure;
+    QTest::newRow("5xx at RCPT") << "rcpt-5xx" << QString() << true << F::MailRefused;
+    QTest::newRow("5xx at the end of DATA") << "data-5xx" << QString() << true << F::MailRefused;
+    QTest::newRow("accepts, then says nothing") << "silent" << QString() << true << F::Unreachable;
+}
+
+void TestSupportRequest::failureIsReported()
+{
+    QFETCH(QString, smtp);
+    QFETCH(QString, password);
+    QFETCH(bool, trustTestCa);
+    QFETCH(SupportFailure, failure);
+
+    createInstallDatabase();
+    QVERIFY(startServers(smtp, QStringLiteral("normal"), password));
+    // The silent server is waited out with a shorter wait for a byte (the
+    // total left long: that wait is what ends it). Elsewhere shorter limits
+    // would only make a busy machine's slow answer look like a failure.
+    if (smtp == QLatin1String("silent"))
+        redirect(trustTestCa, bsmtp::Timeouts{2s, 2s, 60s});
+    else
+        redirect(trustTestCa);
+    startUp();
+    MessageBoxRecorder boxes({platform::vbYes, platform::vbYes});
+    const qint64 elapsed = clickLabel15();
+    g_longestFailureMs = std::max(g_longestFailureMs, elapsed);
+    qInfo("reported after %lld ms", elapsed);
+
+    QCOMPARE(boxes.boxes().size(), 3);
+    QCOMPARE(boxes.boxes().at(2).prompt, failureBox(supportFailureReason(failure)));
+    QCOMPARE(boxes.boxes().at(2).style, 0);
+    QCOMPARE(boxes.boxes().at(2).title, appTitle);
+    QCOMPARE(m_servers->mailCount(), 0);
+    // The status request went first (the POP3 server shares the certificate,
+    // so an unknown authority turns it away as well).
+    if (trustTestCa)
+        QCOMPARE(m_servers->events().value(0), QStringLiteral("pop connect"));
+    QVERIFY2(elapsed < 30000, qPrintable(QString::number(elapsed)));
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    verifyNoCredentialInClear();
+}
+
+// The worst case with the limits the program ships with: the status request
+// waited out, then a send that stalls mid-mail. An unreachable or stalling
+// server is reported within half a minute.
+void TestSupportRequest::stallsWithShippedLimits()
+{
+    const bsmtp::Timeouts smtp = bsmtp::defaultTimeouts(true);
+    const bsmtp::Timeouts pop = bsmtp::defaultTimeouts(false);
+    QVERIFY(smtp.total + pop.total <= 30s);
+    QVERIFY(smtp.connect <= smtp.total && smtp.response <= smtp.total);
+    QVERIFY(pop.connect <= pop.total && pop.response <= pop.total);
+
+    createInstallDatabase(40000);
+    QVERIFY(startServers(QStringLiteral("stall-upload"), QStringLiteral("silent")));
+    redirect(true);
+    startUp();
+    MessageBoxRecorder boxes({platform::vbYes, platform::vbYes});
+    const qint64 elapsed = clickLabel15();
+    g_longestFailureMs = std::max(g_longestFailureMs, elapsed);
+    qInfo("reported after %lld ms", elapsed);
+
+    QCOMPARE(boxes.boxes().size(), 3);
+    QCOMPARE(boxes.boxes().at(2).prompt,
+             failureBox(supportFailureReason(SupportFailure::Unreachable)));
+    QVERIFY2(elapsed < 30000, qPrintable(QString::number(elapsed)));
+}
+
+QTEST_MAIN(TestSupportRequest)
+#include "tst_support_request.moc"
