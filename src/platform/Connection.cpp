@@ -118,13 +118,15 @@ void throwEngineError(sqlite3* db, int code, const QString& what)
     const int primary = code & 0xff;
     QString reason =
         db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
-    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+    const bool locked = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+    if (locked) {
         reason = QStringLiteral("データベースが他のプログラムによってロックされています"
                                 "（%1 ミリ秒待ちました）。%2")
                      .arg(Connection::busyTimeout())
                      .arg(reason);
     }
-    throw Error(Error::Engine, QStringLiteral("%1\n%2").arg(what, reason));
+    throw Error(Error::Engine, QStringLiteral("%1\n%2").arg(what, reason),
+                locked ? Error::Cause::LockTimeout : Error::Cause::Other);
 }
 
 Connection::Connection() = default;

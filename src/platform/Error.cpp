@@ -2,8 +2,9 @@
 
 namespace platform {
 
-Error::Error(int number, QString description)
-    : m_number(number), m_description(std::move(description)), m_utf8(m_description.toStdString())
+Error::Error(int number, QString description, Cause cause)
+    : m_number(number), m_cause(cause), m_description(std::move(description)),
+      m_utf8(m_description.toStdString())
 {}
 
 } // namespace platform

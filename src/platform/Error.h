@@ -28,14 +28,25 @@ public:
         Engine = -2147467259, // the database engine's own failure
     };
 
-    Error(int number, QString description);
+    // What callers may act on beyond the number, which keeps the designed
+    // engine's numbering: a lock that another program held past the bounded
+    // wait is worth trying again later, unlike a damaged file.
+    enum class Cause
+    {
+        Other,
+        LockTimeout,
+    };
+
+    Error(int number, QString description, Cause cause = Cause::Other);
 
     int number() const { return m_number; }
+    Cause cause() const { return m_cause; }
     const QString& description() const { return m_description; }
     const char* what() const noexcept override { return m_utf8.c_str(); }
 
 private:
     int m_number;
+    Cause m_cause;
     QString m_description;
     std::string m_utf8;
 };

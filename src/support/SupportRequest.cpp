@@ -53,7 +53,11 @@ QString prepareAttachment(const QTemporaryDir& folder)
             // database, never a file caught mid-write.
             db_connection->snapshotTo(copy);
             return copy;
-        } catch (const platform::Error&) {
+        } catch (const platform::Error& e) {
+            // A copy taken while the product holds its lock could be torn:
+            // better no mail than a misleading one.
+            if (e.cause() == platform::Error::Cause::LockTimeout)
+                return {};
             // The engine cannot read it whole; the bytes go as they are.
         }
     }
