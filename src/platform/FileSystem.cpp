@@ -11,7 +11,11 @@
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <windows.h>
 #else
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -126,6 +130,23 @@ void copyAndFlush(const QString& hostSource, const QString& hostDestination)
     if (!flushToMedium(out))
         fail(Error::DiskFull, QStringLiteral("%1 をディスクに書き込めません: %2")
                                   .arg(hostDestination, out.errorString()));
+}
+
+void replaceFile(const QString& hostFrom, const QString& hostTo)
+{
+#ifdef Q_OS_WIN
+    const bool renamed = MoveFileExW(reinterpret_cast<const wchar_t*>(hostFrom.utf16()),
+                                     reinterpret_cast<const wchar_t*>(hostTo.utf16()),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    const QString reason = renamed ? QString() : QStringLiteral("MoveFileEx failed");
+#else
+    const bool renamed = ::rename(QFile::encodeName(hostFrom).constData(),
+                                  QFile::encodeName(hostTo).constData()) == 0;
+    const QString reason = renamed ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+#endif
+    if (!renamed)
+        throw Error(Error::DeviceIO,
+                    QStringLiteral("%1 を %2 に置けません: %3").arg(hostFrom, hostTo, reason));
 }
 
 } // namespace platform

@@ -30,4 +30,10 @@ bool flushFolder(const QString& hostFolder);
 // write or flush); a partial copy is removed.
 void copyAndFlush(const QString& hostSource, const QString& hostDestination);
 
+// Gives hostFrom the name hostTo in one step of the file system, replacing a
+// file of that name: a reader finds the old file or the new one, never
+// neither and never a mix. Both must lie in the same folder. Throws
+// platform::Error; hostFrom is then left where it was.
+void replaceFile(const QString& hostFrom, const QString& hostTo);
+
 } // namespace platform
