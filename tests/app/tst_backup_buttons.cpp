@@ -69,6 +69,7 @@ private Q_SLOTS:
     void restoreReachesOpenConnections_data();
     void restoreReachesOpenConnections();
     void restoreOverUnreadableDatabaseReopens();
+    void driveInsertedAfterStartUpCanBeChosen();
 
 private:
     void chooseDrive(DriveList* list, const QString& drive);
@@ -402,6 +403,30 @@ void TestBackupButtons::restoreOverUnreadableDatabaseReopens()
     QVERIFY2(csv.startsWith("\"2001\""), csv.constData());
     QVERIFY(boxes.boxes().isEmpty());
     QVERIFY(!programEnded());
+}
+
+void TestBackupButtons::driveInsertedAfterStartUpCanBeChosen()
+{
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    startUp();
+    DriveList* list = export_frm::instance()->drive1();
+    QVERIFY(list);
+    chooseDrive(list, QStringLiteral("e:"));
+    export_frm::instance()->label12()->setText(copiedToDrive);
+    QCOMPARE(list->findData(QStringLiteral("g:")), -1);
+
+    const QString stick = m_install->addDrive(QLatin1Char('g'));
+    list->showPopup();
+    list->hidePopup();
+    QVERIFY(list->findData(QStringLiteral("g:")) >= 0);
+    // Reading the list again is no change of drive.
+    QCOMPARE(list->drive(), QStringLiteral("e:"));
+    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+
+    chooseDrive(list, QStringLiteral("g:"));
+    QVERIFY(export_frm::instance()->label12()->text().isEmpty());
+    click("Command4");
+    QCOMPARE(barcodes(stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
 }
 
 QTEST_MAIN(TestBackupButtons)
