@@ -9,7 +9,7 @@
  *   FAULT_REPORT  a file that receives "<operations counted> <fired>" at exit
  *   FAULT_TRACE   when set, each counted operation is named on standard error
  *
- * Writes, positioned writes, vector writes, truncations, fsync, fdatasync and
+ * Writes, positioned writes, vector writes, kernel copies, truncations, fsync, fdatasync and
  * renames count; reads and opens do not. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -133,6 +133,14 @@ ssize_t writev(int fd, const struct iovec* iov, int count)
     if (countAndFail(fdUnderPrefix(fd), "writev", fd, NULL))
         return -1;
     return NEXT(writev)(fd, iov, count);
+}
+
+ssize_t copy_file_range(int in, off64_t* inAt, int fd, off64_t* outAt, size_t n,
+                        unsigned int flags)
+{
+    if (countAndFail(fdUnderPrefix(fd), "copy_file_range", fd, NULL))
+        return -1;
+    return NEXT(copy_file_range)(in, inAt, fd, outAt, n, flags);
 }
 
 int ftruncate(int fd, off_t length)
