@@ -246,16 +246,21 @@ bool Connection::inWalMode()
 void Connection::copyUnderSharedLock(const QString& hostPath)
 {
     const QString what = QStringLiteral("データベースの写しを作れません: %1").arg(hostPath);
-    // The shared lock taken by the first read lasts to the end of the
-    // transaction; while it is held no writer can change the file.
-    run("BEGIN", what);
-    struct EndRead
     {
-        sqlite3* db;
-        ~EndRead() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
-    } endRead{handle(what)};
-    run("select count(*) from sqlite_schema", what);
-    copyAndFlush(m_filePath, hostPath);
+        // The shared lock taken by the first read lasts to the end of the
+        // transaction; while it is held no writer can change the file.
+        run("BEGIN", what);
+        struct EndRead
+        {
+            sqlite3* db;
+            ~EndRead() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
+        } endRead{handle(what)};
+        run("select count(*) from sqlite_schema", what);
+        copyBytes(m_filePath, hostPath);
+    }
+    // The bytes are taken; a writer may go on while they reach the medium,
+    // which on a slow stick takes far longer than the copy itself.
+    flushFile(hostPath);
 }
 
 void Connection::snapshotTo(const QString& hostPath)

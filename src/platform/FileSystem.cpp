@@ -99,7 +99,9 @@ bool flushFolder(const QString& hostFolder)
 #endif
 }
 
-void copyAndFlush(const QString& hostSource, const QString& hostDestination)
+namespace {
+
+void copy(const QString& hostSource, const QString& hostDestination, bool flush)
 {
     QFile in(hostSource);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -149,9 +151,30 @@ void copyAndFlush(const QString& hostSource, const QString& hostDestination)
             fail(Error::DiskFull,
                  QStringLiteral("%1 に書き込めません: %2").arg(hostDestination, out.errorString()));
     }
-    if (!flushToMedium(out))
+    if (flush && !flushToMedium(out))
         fail(Error::DiskFull, QStringLiteral("%1 をディスクに書き込めません: %2")
                                   .arg(hostDestination, out.errorString()));
+}
+
+} // namespace
+
+void copyAndFlush(const QString& hostSource, const QString& hostDestination)
+{
+    copy(hostSource, hostDestination, true);
+}
+
+void copyBytes(const QString& hostSource, const QString& hostDestination)
+{
+    copy(hostSource, hostDestination, false);
+}
+
+void flushFile(const QString& hostPath)
+{
+    QFile file(hostPath);
+    if (!file.open(QIODevice::ReadWrite) || !flushToMedium(file))
+        throw Error(
+            Error::DiskFull,
+            QStringLiteral("%1 をディスクに書き込めません: %2").arg(hostPath, file.errorString()));
 }
 
 void replaceFile(const QString& hostFrom, const QString& hostTo)

@@ -9,6 +9,7 @@
 #include "app/StartUp.h"
 #include "app/export_frm.h"
 #include "db/db.h"
+#include "platform/Connection.h"
 
 #include <QApplication>
 #include <QDir>
@@ -70,6 +71,8 @@ private Q_SLOTS:
     void restoreReachesOpenConnections();
     void restoreOverUnreadableDatabaseReopens();
     void driveInsertedAfterStartUpCanBeChosen();
+    void backupLeavesOutUncommittedWrites();
+    void restoreWhileProductWritesChangesNothing();
 
 private:
     void chooseDrive(DriveList* list, const QString& drive);
@@ -427,6 +430,51 @@ void TestBackupButtons::driveInsertedAfterStartUpCanBeChosen()
     QVERIFY(export_frm::instance()->label12()->text().isEmpty());
     click("Command4");
     QCOMPARE(barcodes(stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
+}
+
+void TestBackupButtons::backupLeavesOutUncommittedWrites()
+{
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    startUp();
+    // The product is mid-transaction: its row is not data yet.
+    HeldWriteLock product(m_install->database());
+    QVERIFY(product.isHeld());
+    QVERIFY(product.execute("insert into list (barcode) values ('1002')"));
+    MessageBoxRecorder boxes;
+    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    click("Command4");
+    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
+    // And the product goes on to commit it.
+    QVERIFY(product.execute("COMMIT"));
+    QCOMPARE(barcodes(m_install->database()),
+             (QStringList{QStringLiteral("1001"), QStringLiteral("1002")}));
+}
+
+void TestBackupButtons::restoreWhileProductWritesChangesNothing()
+{
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"),
+                              rosterOf(QStringLiteral("2001")));
+    startUp();
+    platform::Connection::setBusyTimeout(300);
+    {
+        HeldWriteLock product(m_install->database());
+        QVERIFY(product.isHeld());
+        QVERIFY(product.execute("insert into list (barcode) values ('1002')"));
+        MessageBoxRecorder boxes;
+        chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+        click("Command5");
+        QCOMPARE(export_frm::instance()->label13()->text(), notRestored);
+        QVERIFY(boxes.boxes().isEmpty());
+        QVERIFY(product.execute("COMMIT"));
+    }
+    platform::Connection::setBusyTimeout(5000);
+    QCOMPARE(barcodes(m_install->database()),
+             (QStringList{QStringLiteral("1001"), QStringLiteral("1002")}));
+    for (const QString& name : filesIn(m_install->installFolder()))
+        QVERIFY2(!name.endsWith(QLatin1String(".tmp")), qPrintable(name));
+    QVERIFY(!programEnded());
 }
 
 QTEST_MAIN(TestBackupButtons)
