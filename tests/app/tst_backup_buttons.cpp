@@ -62,7 +62,7 @@ private Q_SLOTS:
     void bothInstallFolders();
     void onlyX86FolderShowsHintThenWarns();
     void unreadableDatabaseIsCopiedAsItIs();
-    void backupErrorIsReportedAndLeavesNoPartialFile();
+    void backupToVanishedDriveIsReported();
     void restoreWithoutInstallFolderFails();
     void restoreWithoutFileOnDriveDoesNothing();
     void badDriveFilesAreRefused_data();
@@ -231,7 +231,7 @@ void TestBackupButtons::unreadableDatabaseIsCopiedAsItIs()
     QVERIFY(boxes.boxes().isEmpty());
 }
 
-void TestBackupButtons::backupErrorIsReportedAndLeavesNoPartialFile()
+void TestBackupButtons::backupToVanishedDriveIsReported()
 {
     m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
     // Drive f: is known to the machine but its medium is gone.
