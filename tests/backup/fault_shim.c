@@ -135,8 +135,7 @@ ssize_t writev(int fd, const struct iovec* iov, int count)
     return NEXT(writev)(fd, iov, count);
 }
 
-ssize_t copy_file_range(int in, off64_t* inAt, int fd, off64_t* outAt, size_t n,
-                        unsigned int flags)
+ssize_t copy_file_range(int in, off64_t* inAt, int fd, off64_t* outAt, size_t n, unsigned int flags)
 {
     if (countAndFail(fdUnderPrefix(fd), "copy_file_range", fd, NULL))
         return -1;
