@@ -3,6 +3,7 @@
 #include "platform/Drives.h"
 
 #include <QFileInfo>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -17,21 +18,33 @@ QString shownLabel(const QString& label)
 
 DriveList::DriveList(QWidget* parent) : QComboBox(parent)
 {
+    // The current drive is always one to choose, even where no drive folder
+    // maps it.
+    fill(platform::currentDrive());
+    connect(this, &QComboBox::currentIndexChanged, this, &DriveList::changed);
+}
+
+void DriveList::fill(const QString& drive)
+{
+    const QSignalBlocker quiet(this);
+    clear();
     const auto drives = platform::listDrives();
     for (const platform::Drive& d : drives) {
         const QString label = shownLabel(d.label);
         addItem(label.isEmpty() ? d.text : QStringLiteral("%1 [%2]").arg(d.text, label), d.text);
     }
-    // The current drive is always one to choose, even where no drive folder
-    // maps it.
-    const QString current = platform::currentDrive();
-    int index = findData(current);
+    int index = findData(drive);
     if (index < 0) {
-        insertItem(0, current, current);
+        insertItem(0, drive, drive);
         index = 0;
     }
     setCurrentIndex(index);
-    connect(this, &QComboBox::currentIndexChanged, this, &DriveList::changed);
+}
+
+void DriveList::showPopup()
+{
+    fill(drive());
+    QComboBox::showPopup();
 }
 
 QString DriveList::drive() const

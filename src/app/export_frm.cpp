@@ -6,6 +6,7 @@
 #include "DriveList.h"
 #include "ErrorReport.h"
 #include "ProgramEnd.h"
+#include "backup/DriveBackup.h"
 #include "db/db.h"
 #include "export/RosterExport.h"
 #include "maintenance/RosterMaintenance.h"
@@ -355,19 +356,46 @@ void export_frm::exitProgram()
     endProgram(0);
 }
 
+namespace {
+
+const QString copiedToDrive = QStringLiteral("ＵＳＢメモリにコピーしました。");
+
+} // namespace
+
 void export_frm::backUpToDrive()
 {
-    // The copy of DB.mdb to the root of drive1() is started here.
+    if (backUpDatabase(BackupSource::Install, m_drive1->drive()) == BackupOutcome::SourceMissing) {
+        // The arrow points at Label18, the (x86) backup just below.
+        m_label12->setText(QStringLiteral("↓ここをクリックしてください。"));
+        return;
+    }
+    m_label12->setText(copiedToDrive);
 }
 
 void export_frm::backUpFromX86ToDrive()
 {
-    // The copy from the (x86) install folder to drive1() is started here.
+    if (backUpDatabase(BackupSource::InstallX86, m_drive1->drive()) == BackupOutcome::SourceMissing)
+        return;
+    m_label12->setText(copiedToDrive);
+    platform::msgBox(QStringLiteral("【ご注意】\r\n"
+                                    "ＵＳＢメモリにコピーはできましたが、\r\n"
+                                    "いまインストールが正しくない状態で利用されています。\r\n"
+                                    "正しく再インストールする必要があります。"),
+                     platform::vbOKOnly);
 }
 
 void export_frm::restoreFromDrive()
 {
-    // The copy of DB.mdb from drive2() into the install folder is started here.
+    switch (restoreDatabase(m_drive2->drive()).outcome) {
+    case RestoreOutcome::Restored:
+        m_label13->setText(QStringLiteral("ＰＣにデータをコピーしました。"));
+        break;
+    case RestoreOutcome::Failed:
+        m_label13->setText(QStringLiteral("保存できませんでした。"));
+        break;
+    case RestoreOutcome::NoFileOnDrive:
+        break;
+    }
 }
 
 void export_frm::requestSupport()

@@ -68,8 +68,9 @@ public:
     // (an existing one is replaced), flushed to the medium when this returns.
     // Other programs may go on writing: in rollback-journal mode the file is
     // copied byte for byte under a shared lock, which holds a writer's commit
-    // off only for the length of the copy; in WAL mode the engine's backup
-    // copies the snapshot of one read transaction and holds no writer off.
+    // off only for the length of the copy (the flush to the medium comes
+    // after the lock is released); in WAL mode the engine's backup copies the
+    // snapshot of one read transaction and holds no writer off.
     // The copy is left in rollback-journal mode, one self-contained file.
     // Throws platform::Error; a partial file is removed.
     void snapshotTo(const QString& hostPath);

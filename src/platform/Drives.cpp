@@ -47,31 +47,48 @@ std::vector<Drive> letterDrives()
     return drives;
 }
 
+#ifndef Q_OS_WIN
+// A volume the operator brought: one the desktop or the operator mounted, or
+// one on a device the kernel calls removable.
+bool isOperatorsVolume(const QStorageInfo& volume)
+{
+    const QString point = volume.rootPath();
+    for (const char* place : {"/media/", "/run/media/", "/mnt/"}) {
+        if (point.startsWith(QLatin1String(place)))
+            return true;
+    }
+    const QString device = QFileInfo(QString::fromLocal8Bit(volume.device())).fileName();
+    if (device.isEmpty())
+        return false;
+    // A partition's folder lies inside its disk's, which says "removable".
+    const QString block =
+        QFileInfo(QStringLiteral("/sys/class/block/") + device).canonicalFilePath();
+    if (block.isEmpty())
+        return false;
+    for (const QString& folder : {block, QFileInfo(block).path()}) {
+        QFile flag(folder + QStringLiteral("/removable"));
+        if (flag.open(QIODevice::ReadOnly))
+            return flag.readAll().trimmed() == "1";
+    }
+    return false;
+}
+#endif
+
 } // namespace
 
 std::vector<Drive> listDrives()
 {
     std::vector<Drive> drives = letterDrives();
 #ifndef Q_OS_WIN
-    QFile mounts(QStringLiteral("/proc/mounts"));
-    if (mounts.open(QIODevice::ReadOnly)) {
-        const auto lines = mounts.readAll().split('\n');
-        for (const QByteArray& line : lines) {
-            const auto fields = line.split(' ');
-            if (fields.size() < 2)
-                continue;
-            // /proc/mounts writes a space in a mount point as \040.
-            QString point = QString::fromUtf8(fields.at(1))
-                                .replace(QStringLiteral("\\040"), QStringLiteral(" "));
-            if (!point.startsWith(QLatin1String("/media/")) &&
-                !point.startsWith(QLatin1String("/run/media/")) &&
-                !point.startsWith(QLatin1String("/mnt/")))
-                continue;
-            const bool mapped = std::any_of(drives.begin(), drives.end(),
-                                            [&](const Drive& d) { return d.label == point; });
-            if (!mapped)
-                drives.push_back({point, QStorageInfo(point).name()});
-        }
+    const auto volumes = QStorageInfo::mountedVolumes();
+    for (const QStorageInfo& volume : volumes) {
+        if (!volume.isValid() || !volume.isReady() || !isOperatorsVolume(volume))
+            continue;
+        const QString point = volume.rootPath();
+        const bool mapped = std::any_of(drives.begin(), drives.end(),
+                                        [&](const Drive& d) { return d.label == point; });
+        if (!mapped)
+            drives.push_back({point, volume.name()});
     }
 #endif
     return drives;

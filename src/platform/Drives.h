@@ -16,8 +16,10 @@ struct Drive
     bool operator==(const Drive&) const = default;
 };
 
-// The drives of this machine: the mapped letters in order, then the mounted
-// volumes under /media, /run/media and /mnt that no letter maps already.
+// The drives of this machine, read afresh on every call: the mapped letters in
+// order, then the mounted volumes that no letter maps already and that the
+// operator brought (mounted under /media, /run/media or /mnt, or on a device
+// the kernel calls removable).
 std::vector<Drive> listDrives();
 
 // The drive holding the current directory, as a drive list first shows it.

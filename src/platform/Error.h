@@ -19,6 +19,7 @@ public:
         SubscriptOutOfRange = 9,
         FileNotFound = 53,
         FileAlreadyOpen = 55,
+        DeviceIO = 57, // device I/O error
         DiskFull = 61,
         PermissionDenied = 70,
         PathNotFound = 76,

@@ -29,5 +29,16 @@ bool flushFolder(const QString& hostFolder);
 // flushes the copy to the medium. Throws platform::Error (61 for a failed
 // write or flush); a partial copy is removed.
 void copyAndFlush(const QString& hostSource, const QString& hostDestination);
+// The same without the flush, for a caller that flushes later, outside a lock
+// it holds for the copy. Throws platform::Error; a partial copy is removed.
+void copyBytes(const QString& hostSource, const QString& hostDestination);
+// Flushes a written file to the medium. Throws platform::Error (61).
+void flushFile(const QString& hostPath);
+
+// Gives hostFrom the name hostTo in one step of the file system, replacing a
+// file of that name: a reader finds the old file or the new one, never
+// neither and never a mix. Both must lie in the same folder. Throws
+// platform::Error; hostFrom is then left where it was.
+void replaceFile(const QString& hostFrom, const QString& hostTo);
 
 } // namespace platform

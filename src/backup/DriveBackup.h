@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+
+// Copies of DB.mdb between the install folder and the root of a drive that
+// the operator picks. Each call runs to completion and reports its outcome;
+// showing it is the window's business.
+//
+// Whatever happens on the way (the stick pulled or full, the product writing,
+// a wrong file on the stick), neither the install database nor the last good
+// backup on the drive is lost or left half-written: every file is written
+// under a temporary name, flushed, checked and only then renamed over the
+// old one.
+
+enum class BackupSource
+{
+    Install,    // c:\Program Files\Tavenro\DB.mdb
+    InstallX86, // c:\Program Files (x86)\Tavenro\DB.mdb
+};
+
+enum class BackupOutcome
+{
+    Copied,        // <drive>\DB.mdb now holds the database
+    SourceMissing, // the source file is not there; nothing was written
+};
+
+// The file a drive text names: drive + "\" + "DB.mdb", the text used as the
+// drive list reports it.
+QString driveDatabasePath(const QString& driveText);
+
+// The temporary names, beside the file each one becomes. A name left by a
+// run that was killed is cleared by the next run.
+QString partialName(const QString& hostPath);
+
+// Writes a consistent snapshot of the source database to the drive: other
+// programs may go on writing it meanwhile. A source the engine cannot read (a
+// damaged file, kept for the support desk) is copied byte for byte. Throws
+// platform::Error when the copy cannot be made or fails its check; the drive
+// then holds its previous DB.mdb and no temporary file.
+BackupOutcome backUpDatabase(BackupSource source, const QString& driveText);
+
+enum class RestoreOutcome
+{
+    Restored,      // the install database now holds the drive's data
+    NoFileOnDrive, // <drive>\DB.mdb is not there; nothing changed
+    Failed,        // refused or failed; the install database is as it was
+};
+
+struct RestoreResult
+{
+    RestoreOutcome outcome;
+    // Why it failed, for the log; empty otherwise.
+    QString reason;
+};
+
+// Replaces the content of c:\Program Files\Tavenro\DB.mdb by <drive>\DB.mdb
+// once that file has passed the schema check. The current database is kept
+// beside it as DB.mdb.before-restore. db_connection, and every other
+// program's connection, stays valid and reads the restored data; when the
+// install file was missing or unreadable the new one is put in its place and
+// db_connection is opened on it. Never throws.
+RestoreResult restoreDatabase(const QString& driveText);

@@ -1,0 +1,481 @@
+// The backup section of the settings window, driven as an operator would:
+// pick a drive, click, read the status line, look at the files.
+
+#include "Seams.h"
+#include "TempInstall.h"
+#include "app/ClickableLabel.h"
+#include "app/DriveList.h"
+#include "app/ProgramEnd.h"
+#include "app/StartUp.h"
+#include "app/export_frm.h"
+#include "db/db.h"
+#include "platform/Connection.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+#include <sqlite3.h>
+
+namespace {
+
+const QString copiedToDrive = QStringLiteral("ＵＳＢメモリにコピーしました。");
+const QString restored = QStringLiteral("ＰＣにデータをコピーしました。");
+const QString notRestored = QStringLiteral("保存できませんでした。");
+
+QString rosterOf(const QString& barcode)
+{
+    return QStringLiteral("insert into list values ('%1','名前%1','なまえ','a@example.jp','',"
+                          "'退室',NULL,NULL,NULL);"
+                          "insert into log values ('2024-04-01','10:00:00','入室','名前%1',NULL);")
+        .arg(barcode);
+}
+
+QStringList barcodes(const QString& hostPath)
+{
+    return TempInstall::query(hostPath, QStringLiteral("select barcode from list order by 1"));
+}
+
+// Every file of a folder, so a test sees any temporary name left behind.
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+class TestBackupButtons : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { prepareApplication(*qApp); }
+    void init();
+    void cleanup();
+
+    void backupReplacesDriveFile_data();
+    void backupReplacesDriveFile();
+    void bothInstallFolders_data();
+    void bothInstallFolders();
+    void onlyX86FolderShowsHintThenWarns();
+    void unreadableDatabaseIsCopiedAsItIs();
+    void backupToVanishedDriveIsReported();
+    void restoreWithoutInstallFolderFails();
+    void restoreWithoutFileOnDriveDoesNothing();
+    void badDriveFilesAreRefused_data();
+    void badDriveFilesAreRefused();
+    void restoreReachesOpenConnections_data();
+    void restoreReachesOpenConnections();
+    void restoreOverUnreadableDatabaseReopens();
+    void driveInsertedAfterStartUpCanBeChosen();
+    void backupLeavesOutUncommittedWrites();
+    void restoreWhileProductWritesChangesNothing();
+
+private:
+    void chooseDrive(DriveList* list, const QString& drive);
+    void click(const char* name);
+    void clickLabel18();
+
+    std::unique_ptr<TempInstall> m_install;
+    QString m_stick;
+    EventLoopEnd m_previousEnd;
+};
+
+void TestBackupButtons::init()
+{
+    m_install = std::make_unique<TempInstall>();
+    QVERIFY(m_install->isValid());
+    m_stick = m_install->addDrive(QLatin1Char('e'));
+    QDir::setCurrent(m_install->driveC());
+    m_previousEnd = setEventLoopEnd([](int) {});
+}
+
+void TestBackupButtons::cleanup()
+{
+    releaseWindows();
+    db_reset();
+    setEventLoopEnd(std::move(m_previousEnd));
+    resetProgramEnd();
+    QDir::setCurrent(QDir::tempPath());
+    m_install.reset();
+}
+
+void TestBackupButtons::chooseDrive(DriveList* list, const QString& drive)
+{
+    QVERIFY(list);
+    const int index = list->findData(drive);
+    QVERIFY2(index >= 0, qPrintable(drive));
+    list->setCurrentIndex(index);
+    QCOMPARE(list->drive(), drive);
+}
+
+void TestBackupButtons::click(const char* name)
+{
+    auto* button = export_frm::instance()->findChild<QPushButton*>(QString::fromLatin1(name));
+    QVERIFY(button && button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void TestBackupButtons::clickLabel18()
+{
+    auto* label = export_frm::instance()->findChild<ClickableLabel*>(QStringLiteral("Label18"));
+    QVERIFY(label);
+    QTest::mouseClick(label, Qt::LeftButton);
+}
+
+void TestBackupButtons::backupReplacesDriveFile_data()
+{
+    QTest::addColumn<QString>("journalMode");
+    QTest::newRow("rollback-journal") << QStringLiteral("delete");
+    QTest::newRow("wal") << QStringLiteral("wal");
+}
+
+void TestBackupButtons::backupReplacesDriveFile()
+{
+    QFETCH(QString, journalMode);
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    TempInstall::execute(m_install->database(),
+                         QStringLiteral("PRAGMA journal_mode=%1").arg(journalMode));
+    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("9")));
+    startUp();
+    MessageBoxRecorder boxes;
+    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    click("Command4");
+
+    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
+    // One self-contained file, whatever mode the live one is in.
+    QCOMPARE(filesIn(m_stick), QStringList{QStringLiteral("DB.mdb")});
+    QCOMPARE(TempInstall::query(m_stick + QStringLiteral("/DB.mdb"),
+                                QStringLiteral("PRAGMA journal_mode")),
+             QStringList{QStringLiteral("delete")});
+    QVERIFY(boxes.boxes().isEmpty());
+    QVERIFY(export_frm::instance()->label13()->text().isEmpty());
+    QVERIFY(!programEnded());
+}
+
+void TestBackupButtons::bothInstallFolders_data()
+{
+    QTest::addColumn<bool>("fromX86");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("boxCount");
+    QTest::newRow("Command4 copies Program Files") << false << QStringLiteral("1001") << 0;
+    QTest::newRow("Label18 copies Program Files (x86)") << true << QStringLiteral("8086") << 1;
+}
+
+void TestBackupButtons::bothInstallFolders()
+{
+    QFETCH(bool, fromX86);
+    QFETCH(QString, expected);
+    QFETCH(int, boxCount);
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    m_install->createDatabase(m_install->databaseX86(), rosterOf(QStringLiteral("8086")));
+    startUp();
+    MessageBoxRecorder boxes;
+    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    if (fromX86)
+        clickLabel18();
+    else
+        click("Command4");
+    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{expected});
+    QCOMPARE(boxes.boxes().size(), boxCount);
+}
+
+void TestBackupButtons::onlyX86FolderShowsHintThenWarns()
+{
+    m_install->createDatabase(m_install->databaseX86(), rosterOf(QStringLiteral("8086")));
+    startUp();
+    MessageBoxRecorder boxes;
+    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    click("Command4");
+    QCOMPARE(export_frm::instance()->label12()->text(),
+             QStringLiteral("↓ここをクリックしてください。"));
+    QVERIFY(filesIn(m_stick).isEmpty());
+    QVERIFY(boxes.boxes().isEmpty());
+
+    clickLabel18();
+    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("8086")});
+    QCOMPARE(boxes.boxes().size(), 1);
+    const auto& box = boxes.boxes().first();
+    QCOMPARE(box.prompt, QStringLiteral("【ご注意】\r\nＵＳＢメモリにコピーはできましたが、\r\n"
+                                        "いまインストールが正しくない状態で利用されています。\r\n"
+                                        "正しく再インストールする必要があります。"));
+    QCOMPARE(box.style, 0);
+    QCOMPARE(box.title, QStringLiteral("各種設定"));
+    QVERIFY(!programEnded());
+}
+
+void TestBackupButtons::unreadableDatabaseIsCopiedAsItIs()
+{
+    // A damaged file: start-up leaves the connection closed without a word,
+    // and the operator can still take it to the support desk.
+    QDir().mkpath(m_install->installFolder());
+    QByteArray damaged("SQLite format 3");
+    damaged.append(QByteArray(8192, '\x5a'));
+    QFile file(m_install->database());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(damaged);
+    file.close();
+    startUp();
+    MessageBoxRecorder boxes;
+    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    click("Command4");
+    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(TempInstall::readAll(m_stick + QStringLiteral("/DB.mdb")), damaged);
+    QCOMPARE(filesIn(m_stick), QStringList{QStringLiteral("DB.mdb")});
+    QVERIFY(boxes.boxes().isEmpty());
+}
+
+void TestBackupButtons::backupToVanishedDriveIsReported()
+{
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    // Drive f: is known to the machine but its medium is gone.
+    const QString gone = m_install->addDrive(QLatin1Char('f'));
+    startUp();
+    MessageBoxRecorder boxes;
+    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("f:"));
+    QVERIFY(QDir(gone).removeRecursively());
+    click("Command4");
+    QCOMPARE(boxes.boxes().size(), 1);
+    QVERIFY2(boxes.boxes().first().prompt.startsWith(QStringLiteral("実行時エラー '76':")),
+             qPrintable(boxes.boxes().first().prompt));
+    QVERIFY(programEnded());
+}
+
+void TestBackupButtons::restoreWithoutInstallFolderFails()
+{
+    m_install->createDatabase(m_install->databaseX86(), rosterOf(QStringLiteral("8086")));
+    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("9")));
+    startUp();
+    MessageBoxRecorder boxes;
+    chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+    click("Command5");
+    QCOMPARE(export_frm::instance()->label13()->text(), notRestored);
+    QVERIFY(boxes.boxes().isEmpty());
+    QVERIFY(!QFileInfo::exists(m_install->installFolder()));
+    QVERIFY(!programEnded());
+}
+
+void TestBackupButtons::restoreWithoutFileOnDriveDoesNothing()
+{
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    startUp();
+    MessageBoxRecorder boxes;
+    chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+    export_frm::instance()->label13()->setText(restored);
+    click("Command5");
+    QCOMPARE(export_frm::instance()->label13()->text(), restored);
+    QCOMPARE(filesIn(m_install->installFolder()), QStringList{QStringLiteral("DB.mdb")});
+    QVERIFY(boxes.boxes().isEmpty());
+}
+
+void TestBackupButtons::badDriveFilesAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("sql"); // when the file is a database
+
+    QTest::newRow("zero bytes") << QByteArray() << QString();
+    QTest::newRow("random bytes") << QByteArray::fromHex("8f3a11c0ffee00421337").repeated(900)
+                                  << QString();
+    QTest::newRow("text file") << QByteArray("\"1001\",\"佐藤\",\"さとう\",\"\",\"\",0,1\r\n")
+                               << QString();
+    QTest::newRow("truncated") << QByteArray("truncate") << QString();
+    QTest::newRow("no list") << QByteArray() << QStringLiteral("drop table list");
+    QTest::newRow("no log") << QByteArray() << QStringLiteral("drop table log");
+    QTest::newRow("list without kana")
+        << QByteArray() << QStringLiteral("alter table list drop column kana");
+}
+
+void TestBackupButtons::badDriveFilesAreRefused()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, sql);
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    const QByteArray before = TempInstall::readAll(m_install->database());
+    const QString driveFile = m_stick + QStringLiteral("/DB.mdb");
+    if (!sql.isEmpty() || content == "truncate") {
+        m_install->createDatabase(driveFile, rosterOf(QStringLiteral("9")));
+        for (int i = 0; i < 200; ++i)
+            TempInstall::execute(driveFile, rosterOf(QString::number(i)));
+        if (!sql.isEmpty())
+            TempInstall::execute(driveFile, sql);
+        if (content == "truncate") {
+            QFile f(driveFile);
+            QVERIFY(f.resize(f.size() / 2));
+        }
+    } else {
+        QFile f(driveFile);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    startUp();
+    MessageBoxRecorder boxes;
+    chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+    click("Command5");
+    QCOMPARE(export_frm::instance()->label13()->text(), notRestored);
+    QVERIFY(boxes.boxes().isEmpty());
+    QCOMPARE(TempInstall::readAll(m_install->database()), before);
+    QCOMPARE(filesIn(m_install->installFolder()), QStringList{QStringLiteral("DB.mdb")});
+    QVERIFY(!programEnded());
+}
+
+void TestBackupButtons::restoreReachesOpenConnections_data()
+{
+    QTest::addColumn<QString>("journalMode");
+    QTest::newRow("rollback-journal") << QStringLiteral("delete");
+    QTest::newRow("wal") << QStringLiteral("wal");
+}
+
+void TestBackupButtons::restoreReachesOpenConnections()
+{
+    QFETCH(QString, journalMode);
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    TempInstall::execute(m_install->database(),
+                         QStringLiteral("PRAGMA journal_mode=%1").arg(journalMode));
+    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"),
+                              rosterOf(QStringLiteral("2001")) + rosterOf(QStringLiteral("2002")));
+    startUp();
+    // The product's connection, open and idle before the restore.
+    int rc = SQLITE_OK;
+    const platform::detail::Database product = platform::detail::openDatabase(
+        QFile::encodeName(m_install->database()).constData(), SQLITE_OPEN_READWRITE, &rc);
+    QCOMPARE(rc, SQLITE_OK);
+    QCOMPARE(sqlite3_exec(product.get(), "select count(*) from list", nullptr, nullptr, nullptr),
+             SQLITE_OK);
+
+    MessageBoxRecorder boxes;
+    ShellRecorder starts;
+    chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+    click("Command5");
+    QCOMPARE(export_frm::instance()->label13()->text(), restored);
+    QVERIFY(boxes.boxes().isEmpty());
+
+    // The safety copy holds what was there, as one file of its own.
+    const QString safety = m_install->database() + QStringLiteral(".before-restore");
+    QCOMPARE(barcodes(safety), QStringList{QStringLiteral("1001")});
+    QVERIFY(!QFileInfo::exists(m_install->database() + QStringLiteral(".tmp")));
+    QVERIFY(!QFileInfo::exists(safety + QStringLiteral(".tmp")));
+
+    // The product reads the restored roster and can write.
+    QCOMPARE(sqlite3_exec(product.get(),
+                          "insert into list (barcode) select '2003' where "
+                          "(select count(*) from list where barcode like '200%') = 2",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    QCOMPARE(sqlite3_changes(product.get()), 1);
+    QCOMPARE(barcodes(m_install->database()),
+             (QStringList{QStringLiteral("2001"), QStringLiteral("2002"), QStringLiteral("2003")}));
+
+    // An export right after shows the restored roster, through db_connection.
+    click("Command1");
+    const QByteArray csv =
+        TempInstall::readAll(m_install->installFolder() + QStringLiteral("/list.csv"));
+    QVERIFY2(csv.startsWith("\"2001\"") && csv.count("\r\n") == 3, csv.constData());
+    QCOMPARE(starts.starts().size(), 1);
+    QVERIFY(!programEnded());
+}
+
+void TestBackupButtons::restoreOverUnreadableDatabaseReopens()
+{
+    QDir().mkpath(m_install->installFolder());
+    const QByteArray damaged = QByteArray("not a database at all ").repeated(400);
+    QFile file(m_install->database());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(damaged);
+    file.close();
+    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"),
+                              rosterOf(QStringLiteral("2001")));
+    startUp();
+    QVERIFY(!db_open_failure().isEmpty());
+    MessageBoxRecorder boxes;
+    ShellRecorder starts;
+    chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+    click("Command5");
+    QCOMPARE(export_frm::instance()->label13()->text(), restored);
+    QCOMPARE(TempInstall::readAll(m_install->database() + QStringLiteral(".before-restore")),
+             damaged);
+    QCOMPARE(barcodes(m_install->database()), QStringList{QStringLiteral("2001")});
+    click("Command1");
+    const QByteArray csv =
+        TempInstall::readAll(m_install->installFolder() + QStringLiteral("/list.csv"));
+    QVERIFY2(csv.startsWith("\"2001\""), csv.constData());
+    QVERIFY(boxes.boxes().isEmpty());
+    QVERIFY(!programEnded());
+}
+
+void TestBackupButtons::driveInsertedAfterStartUpCanBeChosen()
+{
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    startUp();
+    DriveList* list = export_frm::instance()->drive1();
+    QVERIFY(list);
+    chooseDrive(list, QStringLiteral("e:"));
+    export_frm::instance()->label12()->setText(copiedToDrive);
+    QCOMPARE(list->findData(QStringLiteral("g:")), -1);
+
+    const QString stick = m_install->addDrive(QLatin1Char('g'));
+    list->showPopup();
+    list->hidePopup();
+    QVERIFY(list->findData(QStringLiteral("g:")) >= 0);
+    // Reading the list again is no change of drive.
+    QCOMPARE(list->drive(), QStringLiteral("e:"));
+    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+
+    chooseDrive(list, QStringLiteral("g:"));
+    QVERIFY(export_frm::instance()->label12()->text().isEmpty());
+    click("Command4");
+    QCOMPARE(barcodes(stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
+}
+
+void TestBackupButtons::backupLeavesOutUncommittedWrites()
+{
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    startUp();
+    // The product is mid-transaction: its row is not data yet.
+    HeldWriteLock product(m_install->database());
+    QVERIFY(product.isHeld());
+    QVERIFY(product.execute("insert into list (barcode) values ('1002')"));
+    MessageBoxRecorder boxes;
+    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    click("Command4");
+    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
+    // And the product goes on to commit it.
+    QVERIFY(product.execute("COMMIT"));
+    QCOMPARE(barcodes(m_install->database()),
+             (QStringList{QStringLiteral("1001"), QStringLiteral("1002")}));
+}
+
+void TestBackupButtons::restoreWhileProductWritesChangesNothing()
+{
+    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"),
+                              rosterOf(QStringLiteral("2001")));
+    startUp();
+    platform::Connection::setBusyTimeout(300);
+    {
+        HeldWriteLock product(m_install->database());
+        QVERIFY(product.isHeld());
+        QVERIFY(product.execute("insert into list (barcode) values ('1002')"));
+        MessageBoxRecorder boxes;
+        chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+        click("Command5");
+        QCOMPARE(export_frm::instance()->label13()->text(), notRestored);
+        QVERIFY(boxes.boxes().isEmpty());
+        QVERIFY(product.execute("COMMIT"));
+    }
+    platform::Connection::setBusyTimeout(5000);
+    QCOMPARE(barcodes(m_install->database()),
+             (QStringList{QStringLiteral("1001"), QStringLiteral("1002")}));
+    for (const QString& name : filesIn(m_install->installFolder()))
+        QVERIFY2(!name.endsWith(QLatin1String(".tmp")), qPrintable(name));
+    QVERIFY(!programEnded());
+}
+
+QTEST_MAIN(TestBackupButtons)
+#include "tst_backup_buttons.moc"

@@ -1,0 +1,185 @@
+/* Makes one chosen write, flush or rename of a process fail, as a full or
+ * failing medium would. Loaded with LD_PRELOAD into a helper process; it
+ * counts only the operations on files under one folder:
+ *
+ *   FAULT_PREFIX  the folder (its canonical path) whose files count
+ *   FAULT_AT      the number of the operation that fails (1 is the first);
+ *                 0 lets every one through and only counts
+ *   FAULT_ERRNO   the error it fails with (ENOSPC, EIO, ...)
+ *   FAULT_REPORT  a file that receives "<operations counted> <fired>" at exit
+ *   FAULT_TRACE   when set, each counted operation is named on standard error
+ *
+ * Writes, positioned writes, vector writes, kernel copies, truncations, fsync, fdatasync and
+ * renames count; reads and opens do not. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+static char prefix[PATH_MAX];
+static size_t prefixLength;
+static long failAt;
+static int failWith = EIO;
+static long counted;
+static int fired;
+static int trace;
+
+__attribute__((constructor)) static void start(void)
+{
+    const char* p = getenv("FAULT_PREFIX");
+    if (p && realpath(p, prefix))
+        prefixLength = strlen(prefix);
+    const char* at = getenv("FAULT_AT");
+    failAt = at ? atol(at) : 0;
+    const char* e = getenv("FAULT_ERRNO");
+    if (e)
+        failWith = atoi(e);
+    trace = getenv("FAULT_TRACE") != NULL;
+}
+
+__attribute__((destructor)) static void finish(void)
+{
+    const char* report = getenv("FAULT_REPORT");
+    if (!report)
+        return;
+    FILE* f = fopen(report, "w");
+    if (!f)
+        return;
+    fprintf(f, "%ld %d\n", counted, fired);
+    fclose(f);
+}
+
+static int underPrefix(const char* path)
+{
+    if (!prefixLength)
+        return 0;
+    return strncmp(path, prefix, prefixLength) == 0 &&
+           (path[prefixLength] == '/' || path[prefixLength] == '\0');
+}
+
+static int fdUnderPrefix(int fd)
+{
+    char link[64], path[PATH_MAX];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = readlink(link, path, sizeof path - 1);
+    if (n <= 0)
+        return 0;
+    path[n] = '\0';
+    return underPrefix(path);
+}
+
+static int pathUnderPrefix(const char* path)
+{
+    char real[PATH_MAX];
+    return underPrefix(realpath(path, real) ? real : path);
+}
+
+/* Counts one operation on a file that matters; true when it is to fail. */
+static int countAndFail(int matters, const char* what, int fd, const char* path)
+{
+    if (!matters)
+        return 0;
+    ++counted;
+    if (trace) {
+        char link[64], name[PATH_MAX] = "";
+        if (!path) {
+            snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+            const ssize_t n = readlink(link, name, sizeof name - 1);
+            name[n > 0 ? n : 0] = '\0';
+            path = name;
+        }
+        dprintf(2, "fault-shim: %ld %s %s\n", counted, what, path);
+    }
+    if (failAt > 0 && counted == failAt) {
+        fired = 1;
+        errno = failWith;
+        return 1;
+    }
+    return 0;
+}
+
+#define NEXT(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
+
+ssize_t write(int fd, const void* buf, size_t n)
+{
+    if (countAndFail(fdUnderPrefix(fd), "write", fd, NULL))
+        return -1;
+    return NEXT(write)(fd, buf, n);
+}
+
+ssize_t pwrite(int fd, const void* buf, size_t n, off_t at)
+{
+    if (countAndFail(fdUnderPrefix(fd), "pwrite", fd, NULL))
+        return -1;
+    return NEXT(pwrite)(fd, buf, n, at);
+}
+
+ssize_t pwrite64(int fd, const void* buf, size_t n, off64_t at)
+{
+    if (countAndFail(fdUnderPrefix(fd), "pwrite64", fd, NULL))
+        return -1;
+    return NEXT(pwrite64)(fd, buf, n, at);
+}
+
+ssize_t writev(int fd, const struct iovec* iov, int count)
+{
+    if (countAndFail(fdUnderPrefix(fd), "writev", fd, NULL))
+        return -1;
+    return NEXT(writev)(fd, iov, count);
+}
+
+ssize_t copy_file_range(int in, off64_t* inAt, int fd, off64_t* outAt, size_t n, unsigned int flags)
+{
+    if (countAndFail(fdUnderPrefix(fd), "copy_file_range", fd, NULL))
+        return -1;
+    return NEXT(copy_file_range)(in, inAt, fd, outAt, n, flags);
+}
+
+int ftruncate(int fd, off_t length)
+{
+    if (countAndFail(fdUnderPrefix(fd), "ftruncate", fd, NULL))
+        return -1;
+    return NEXT(ftruncate)(fd, length);
+}
+
+int ftruncate64(int fd, off64_t length)
+{
+    if (countAndFail(fdUnderPrefix(fd), "ftruncate64", fd, NULL))
+        return -1;
+    return NEXT(ftruncate64)(fd, length);
+}
+
+int fsync(int fd)
+{
+    if (countAndFail(fdUnderPrefix(fd), "fsync", fd, NULL))
+        return -1;
+    return NEXT(fsync)(fd);
+}
+
+int fdatasync(int fd)
+{
+    if (countAndFail(fdUnderPrefix(fd), "fdatasync", fd, NULL))
+        return -1;
+    return NEXT(fdatasync)(fd);
+}
+
+int rename(const char* from, const char* to)
+{
+    if (countAndFail(pathUnderPrefix(from), "rename", -1, from))
+        return -1;
+    return NEXT(rename)(from, to);
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to)
+{
+    if (countAndFail(fromDir == AT_FDCWD && pathUnderPrefix(from), "renameat", -1, from))
+        return -1;
+    return NEXT(renameat)(fromDir, from, toDir, to);
+}
