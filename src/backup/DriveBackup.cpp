@@ -3,6 +3,7 @@
 #include "db/Schema.h"
 #include "db/db.h"
 #include "platform/Connection.h"
+#include "platform/DatabaseFormat.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/WinPath.h"
@@ -138,22 +139,52 @@ void restoreFromFile(const QString& driveFile)
         own = openShared(target);
         live = own.get();
     }
+    // Should the new file fail to take the name once db_connection let go of
+    // the old one, the tool goes on with the old one.
+    struct ReopenOnFailure
+    {
+        bool armed = false;
+        int exceptions = std::uncaught_exceptions();
+        ~ReopenOnFailure()
+        {
+            if (armed && std::uncaught_exceptions() > exceptions) {
+                try {
+                    db_reopen();
+                } catch (const platform::Error&) {
+                }
+            }
+        }
+    } reopenOnFailure;
 
-    if (live) {
+    // The engine can pour one of its own files into another in place; a
+    // genuine Jet file on either side takes the file's place instead.
+    const bool inPlace =
+        live && !live->isJet() &&
+        platform::detectDatabaseFormat(staging) == platform::DatabaseFormat::Sqlite;
+
+    if (inPlace) {
         live->snapshotTo(safetyPartial);
         putInPlace(safetyPartial, safety);
         // In one transaction of the engine, through the connection, so that
         // every connection open on the file stays valid.
         live->replaceFrom(staging);
     } else {
-        // Missing or unreadable: there is no connection to honour, and a new
-        // file can take the name.
-        if (QFileInfo(target).isFile()) {
+        // Missing, unreadable or of the other engine: a new file takes the
+        // name. A companion left beside the old file belongs to it: rolled
+        // into the new file by the next opener, it would damage it.
+        if (live) {
+            // The snapshot holds what was committed; the companions hold
+            // nothing it lacks.
+            live->snapshotTo(safetyPartial);
+            putInPlace(safetyPartial, safety);
+            live->close();
+            reopenOnFailure.armed = live == db_connection.get();
+            for (const char* companion : {"-journal", "-wal", "-shm"})
+                QFile::remove(target + QLatin1String(companion));
+        } else if (QFileInfo(target).isFile()) {
             platform::copyAndFlush(target, safetyPartial);
             putInPlace(safetyPartial, safety);
-            // A journal left beside the old file belongs to it: rolled into
-            // the new file by the next opener, it would damage it. Beside the
-            // safety copy it still rolls that one back.
+            // Beside the byte copy a journal still rolls that copy back.
             for (const char* companion : {"-journal", "-wal"}) {
                 const QString old = target + QLatin1String(companion);
                 if (QFileInfo::exists(old))
@@ -163,9 +194,9 @@ void restoreFromFile(const QString& driveFile)
         }
         putInPlace(staging, target);
     }
-    // db_connection goes on with the restored file even when it was closed
-    // or open on the "(x86)" twin before.
-    if (!live || live != db_connection.get()) {
+    // db_connection goes on with the restored file even when it was closed,
+    // open on the "(x86)" twin, or open on the file that was replaced.
+    if (!inPlace || live != db_connection.get()) {
         own.reset();
         db_reopen();
     }

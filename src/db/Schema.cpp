@@ -1,7 +1,10 @@
 #include "db/Schema.h"
 
 #include "platform/Connection.h"
+#include "platform/DatabaseFormat.h"
 #include "platform/Error.h"
+#include "platform/JetDatabase.h"
+#include "platform/JetSelect.h"
 #include "platform/Recordset.h"
 
 #include <array>
@@ -48,6 +51,39 @@ bool tableExists(platform::Connection& connection, const char* table)
     return exists;
 }
 
+void addMissing(SchemaCheck& check, const TableColumns& t, const QStringList& present)
+{
+    for (const char* column : t.columns) {
+        if (!column)
+            break;
+        const QString name = QString::fromUtf8(column);
+        if (!present.contains(name, Qt::CaseInsensitive))
+            check.missing << QString::fromUtf8(t.table) + QLatin1Char('.') + name;
+    }
+}
+
+// A Jet file has no quick check of its own: every row of both tables is read
+// once instead, which is what the tool will do with it.
+SchemaCheck checkJetSchema(const QString& hostPath)
+{
+    SchemaCheck check;
+    platform::JetDatabase jet;
+    jet.open(hostPath);
+    for (const TableColumns& t : required) {
+        const QString table = QString::fromUtf8(t.table);
+        if (!jet.hasTable(table)) {
+            check.missing << table;
+            continue;
+        }
+        QStringList present;
+        for (const platform::JetColumn& column : jet.columns(table))
+            present << column.name;
+        addMissing(check, t, present);
+        platform::runJetSelect(jet, QStringLiteral("select * from ") + table);
+    }
+    return check;
+}
+
 } // namespace
 
 QString SchemaCheck::describe() const
@@ -64,6 +100,8 @@ SchemaCheck checkSchema(const QString& hostPath)
 {
     SchemaCheck check;
     try {
+        if (platform::detectDatabaseFormat(hostPath) == platform::DatabaseFormat::Jet)
+            return checkJetSchema(hostPath);
         platform::Connection connection;
         connection.setMode(platform::Connection::ModeRead);
         connection.open(QStringLiteral("Data Source=") + hostPath);
@@ -86,14 +124,7 @@ SchemaCheck checkSchema(const QString& hostPath)
                 check.missing << QString::fromUtf8(t.table);
                 continue;
             }
-            const QStringList present = columnsOf(connection, t.table);
-            for (const char* column : t.columns) {
-                if (!column)
-                    break;
-                const QString name = QString::fromUtf8(column);
-                if (!present.contains(name, Qt::CaseInsensitive))
-                    check.missing << QString::fromUtf8(t.table) + QLatin1Char('.') + name;
-            }
+            addMissing(check, t, columnsOf(connection, t.table));
         }
     } catch (const platform::Error& e) {
         check.unreadable = e.description();

@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "Error.h"
+#include "JetSelect.h"
 #include "SqliteHandles.h"
 
 namespace platform {
@@ -12,6 +13,10 @@ int Command::execute(int)
     if (!m_connection)
         throw Error(Error::ObjectClosed,
                     QStringLiteral("コマンドに接続が設定されていません。\n%1").arg(what));
+    if (const JetDatabase* jet = m_connection->jet(what)) {
+        executeJetStatement(*jet, m_text);
+        return 0;
+    }
     sqlite3* db = m_connection->handle(what);
     const QByteArray sql = m_text.toUtf8();
     sqlite3_stmt* raw = nullptr;

@@ -3,7 +3,9 @@
 #include "Error.h"
 #include "WinPath.h"
 
+#include "DatabaseFormat.h"
 #include "FileSystem.h"
+#include "JetDatabase.h"
 
 #include <QDir>
 #include <QFile>
@@ -135,7 +137,7 @@ Connection::~Connection() = default;
 
 void Connection::setMode(int mode)
 {
-    if (m_db)
+    if (isOpen())
         throw Error(Error::ObjectOpen,
                     QStringLiteral("接続が開いている間はモードを変更できません。"));
     m_mode = mode;
@@ -143,7 +145,7 @@ void Connection::setMode(int mode)
 
 void Connection::open(const QString& connectionString, const QString&, const QString&, int)
 {
-    if (m_db)
+    if (isOpen())
         throw Error(Error::ObjectOpen,
                     QStringLiteral("接続はすでに開いています: %1").arg(m_connectionString));
 
@@ -169,28 +171,46 @@ void Connection::open(const QString& connectionString, const QString&, const QSt
     const bool readOnly = (m_mode & 3) == ModeRead ||
                           properties.value(QStringLiteral("mode"))
                                   .compare(QStringLiteral("Read"), Qt::CaseInsensitive) == 0;
-    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
-    detail::Database db = openEngine(path, flags, &m_lockWaitStarted, what);
-    m_db = std::move(db);
+    if (detectDatabaseFormat(path) == DatabaseFormat::Jet) {
+        auto jet = std::make_unique<JetDatabase>();
+        jet->open(path);
+        m_jet = std::move(jet);
+    } else {
+        const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+        m_db = openEngine(path, flags, &m_lockWaitStarted, what);
+    }
     m_connectionString = connectionString;
     m_filePath = path;
 }
 
 void Connection::close()
 {
-    if (!m_db)
+    if (!isOpen())
         throw Error(
             Error::ObjectClosed,
             QStringLiteral("データベースの接続が開いていないため、閉じることができません。"));
     m_db.reset();
+    m_jet.reset();
 }
 
 sqlite3* Connection::handle(const QString& forWhat) const
 {
+    if (m_jet)
+        throw Error(Error::Engine, QStringLiteral("%1\nこのデータベースは Jet 形式のファイルで、"
+                                                  "読み取り専用で開いています。")
+                                       .arg(forWhat));
     if (!m_db)
         throw Error(Error::ObjectClosed,
                     QStringLiteral("データベースの接続が開いていません。\n%1").arg(forWhat));
     return m_db.get();
+}
+
+const JetDatabase* Connection::jet(const QString& forWhat) const
+{
+    if (!isOpen())
+        throw Error(Error::ObjectClosed,
+                    QStringLiteral("データベースの接続が開いていません。\n%1").arg(forWhat));
+    return m_jet.get();
 }
 
 void Connection::run(const char* sql, const QString& what)
@@ -203,16 +223,24 @@ void Connection::run(const char* sql, const QString& what)
 
 void Connection::beginTrans()
 {
+    // Nothing can change a Jet file here: the statements inside are refused
+    // one by one, each naming itself.
+    if (m_jet)
+        return;
     run("BEGIN IMMEDIATE", QStringLiteral("トランザクションを開始できません。"));
 }
 
 void Connection::commitTrans()
 {
+    if (m_jet)
+        return;
     run("COMMIT", QStringLiteral("トランザクションを確定できません。"));
 }
 
 void Connection::rollbackTrans()
 {
+    if (m_jet)
+        return;
     sqlite3* db = handle(QStringLiteral("トランザクションを取り消せません。"));
     if (sqlite3_get_autocommit(db))
         return; // the engine already rolled back after the failure
@@ -268,6 +296,12 @@ void Connection::copyUnderSharedLock(const QString& hostPath)
 void Connection::snapshotTo(const QString& hostPath)
 {
     const QString what = QStringLiteral("データベースの写しを作れません: %1").arg(hostPath);
+    if (m_jet) {
+        // Opened read-only, and no other program's lock can be taken on it
+        // here: the bytes as they are.
+        copyAndFlush(m_filePath, hostPath);
+        return;
+    }
     sqlite3* db = handle(what);
     QFile::remove(hostPath);
     try {

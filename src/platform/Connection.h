@@ -4,8 +4,11 @@
 
 #include <QString>
 #include <chrono>
+#include <memory>
 
 namespace platform {
+
+class JetDatabase;
 
 // The database connection the tool opens on DB.mdb, in the shape of the
 // Windows data-access connection it was designed for, over an SQLite file.
@@ -47,7 +50,11 @@ public:
               const QString& password = {}, int options = -1);
     // Throws when the connection is not open.
     void close();
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return m_db != nullptr || m_jet != nullptr; }
+    // A genuine Jet file (told by its signature, not its name) is opened
+    // read-only through the second engine: its SELECTs run, and every
+    // statement that would change it is refused, as are transactions' writes.
+    bool isJet() const { return m_jet != nullptr; }
 
     // The text passed to the last open(), and the host file it named.
     const QString& connectionString() const { return m_connectionString; }
@@ -89,11 +96,15 @@ private:
     // The engine handle of an open connection; throws naming forWhat when
     // the connection is closed.
     sqlite3* handle(const QString& forWhat) const;
+    // The Jet file of an open connection, null for an SQLite one; throws
+    // naming forWhat when the connection is closed.
+    const JetDatabase* jet(const QString& forWhat) const;
     void run(const char* sql, const QString& what);
     bool inWalMode();
     void copyUnderSharedLock(const QString& hostPath);
 
     detail::Database m_db;
+    std::unique_ptr<JetDatabase> m_jet;
     std::chrono::steady_clock::time_point m_lockWaitStarted;
     int m_mode = ModeUnknown;
     QString m_connectionString;

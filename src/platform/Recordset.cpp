@@ -11,13 +11,20 @@ Recordset::~Recordset() = default;
 
 void Recordset::open()
 {
-    if (m_statement)
+    if (isOpen())
         throw Error(Error::ObjectOpen,
                     QStringLiteral("レコードセットはすでに開いています: %1").arg(m_source));
     const QString what = QStringLiteral("次の文を実行できません: %1").arg(m_source);
     if (!m_connection)
         throw Error(Error::ObjectClosed,
                     QStringLiteral("レコードセットに接続が設定されていません。\n%1").arg(what));
+    if (const JetDatabase* jet = m_connection->jet(what)) {
+        m_jetResult = std::make_unique<JetResult>(runJetSelect(*jet, m_source));
+        m_kinds = m_jetResult->kinds;
+        m_jetRow = 0;
+        m_eof = m_jetResult->rowCount() == 0;
+        return;
+    }
     sqlite3* db = m_connection->handle(what);
     const QByteArray sql = m_source.toUtf8();
     sqlite3_stmt* raw = nullptr;
@@ -41,12 +48,13 @@ void Recordset::close()
 {
     requireOpen("Close");
     m_statement.reset();
+    m_jetResult.reset();
     m_eof = true;
 }
 
 void Recordset::requireOpen(const char* operation) const
 {
-    if (!m_statement)
+    if (!isOpen())
         throw Error(Error::ObjectClosed,
                     QStringLiteral("レコードセットが閉じているため、%1 を実行できません。")
                         .arg(QLatin1String(operation)));
@@ -54,6 +62,10 @@ void Recordset::requireOpen(const char* operation) const
 
 void Recordset::step()
 {
+    if (m_jetResult) {
+        m_eof = ++m_jetRow >= m_jetResult->rowCount();
+        return;
+    }
     const int rc = sqlite3_step(m_statement.get());
     if (rc == SQLITE_ROW) {
         m_eof = false;
@@ -83,6 +95,8 @@ QString Recordset::fieldName(int position) const
         throw Error(
             Error::ItemNotFound,
             QStringLiteral("要求された名前または序数に対応する項目がありません: %1").arg(position));
+    if (m_jetResult)
+        return m_jetResult->fieldNames.at(position);
     return QString::fromUtf8(sqlite3_column_name(m_statement.get(), position));
 }
 
@@ -96,6 +110,8 @@ Value Recordset::field(int position) const
     if (m_eof)
         throw Error(Error::Engine, QStringLiteral("BOF と EOF のいずれかが True になっているか、"
                                                   "現在のレコードは削除されています。"));
+    if (m_jetResult)
+        return m_jetResult->at(m_jetRow, position);
     return detail::readField(m_statement.get(), position, m_kinds[position]);
 }
 

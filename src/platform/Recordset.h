@@ -1,9 +1,11 @@
 #pragma once
 
+#include "JetSelect.h"
 #include "SqliteHandles.h"
 #include "Value.h"
 
 #include <QString>
+#include <memory>
 #include <vector>
 
 namespace platform {
@@ -34,7 +36,7 @@ public:
     // Opening a recordset that is already open fails.
     void open();
     void close();
-    bool isOpen() const { return m_statement != nullptr; }
+    bool isOpen() const { return m_statement != nullptr || m_jetResult != nullptr; }
 
     // True once the position is past the last row (at once for no rows).
     bool eof() const;
@@ -52,6 +54,9 @@ private:
     Connection* m_connection = nullptr;
     QString m_source;
     detail::Statement m_statement;
+    // On a Jet file the whole result is read and sorted at open.
+    std::unique_ptr<JetResult> m_jetResult;
+    qsizetype m_jetRow = 0;
     std::vector<detail::FieldKind> m_kinds;
     bool m_eof = true;
 };
