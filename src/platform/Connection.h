@@ -20,6 +20,8 @@ namespace platform {
 // their lock waits up to busyTimeout() milliseconds and then fails.
 class Connection
 {
+    friend class ResultSnapshot;
+
 public:
     enum ModeValue
     {
