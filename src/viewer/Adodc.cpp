@@ -32,6 +32,7 @@ void Adodc::refresh()
         m_connection->open(m_connectionString);
     m_model->setSnapshot(
         platform::ResultSnapshot::read(*m_connection, m_recordSource, m_sorterThreads));
+    Q_EMIT refreshed(m_recordSource);
 }
 
 bool Adodc::isConnected() const

@@ -45,6 +45,10 @@ public:
     bool isConnected() const;
     QString databaseFile() const;
 
+Q_SIGNALS:
+    // After each refresh that succeeded, with the statement it ran.
+    void refreshed(const QString& statement);
+
 private:
     QString m_connectionString;
     QString m_recordSource;
