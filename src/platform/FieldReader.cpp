@@ -187,23 +187,23 @@ bool parseDateTime(const QString& text, DateTime* out)
 
 namespace {
 
-QString columnText(sqlite3_stmt* stmt, int column)
+QString valueText(sqlite3_value* value)
 {
-    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    return QString::fromUtf8(data, sqlite3_column_bytes(stmt, column));
+    const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    return QString::fromUtf8(data, sqlite3_value_bytes(value));
 }
 
-Value storedValue(sqlite3_stmt* stmt, int column)
+Value storedValue(sqlite3_value* value, int stored)
 {
-    switch (sqlite3_column_type(stmt, column)) {
+    switch (stored) {
     case SQLITE_INTEGER:
-        return qint64(sqlite3_column_int64(stmt, column));
+        return qint64(sqlite3_value_int64(value));
     case SQLITE_FLOAT:
-        return sqlite3_column_double(stmt, column);
+        return sqlite3_value_double(value);
     case SQLITE_NULL:
         return Null{};
     default:
-        return columnText(stmt, column);
+        return valueText(value);
     }
 }
 
@@ -211,27 +211,29 @@ Value storedValue(sqlite3_stmt* stmt, int column)
 
 Value readField(sqlite3_stmt* stmt, int column, FieldKind kind)
 {
-    const int stored = sqlite3_column_type(stmt, column);
+    // The field's value is taken once and read without the connection's
+    // lock: the recordset's connection is used by one thread at a time, and
+    // each further sqlite3_column_* call would lock it again.
+    sqlite3_value* value = sqlite3_column_value(stmt, column);
+    const int stored = sqlite3_value_type(value);
     if (stored == SQLITE_NULL)
         return Null{};
     switch (kind) {
     case FieldKind::Stored:
-        return storedValue(stmt, column);
+        return storedValue(value, stored);
     case FieldKind::Text:
-        return columnText(stmt, column);
+        return valueText(value);
     case FieldKind::Integer:
-        if (stored == SQLITE_INTEGER)
-            return qint64(sqlite3_column_int64(stmt, column));
-        return storedValue(stmt, column);
+        return storedValue(value, stored);
     case FieldKind::Number:
         if (stored == SQLITE_INTEGER || stored == SQLITE_FLOAT)
-            return sqlite3_column_double(stmt, column);
-        return storedValue(stmt, column);
+            return sqlite3_value_double(value);
+        return storedValue(value, stored);
     case FieldKind::DateTime: {
         if (stored == SQLITE_INTEGER || stored == SQLITE_FLOAT)
-            return fromOleDate(sqlite3_column_double(stmt, column));
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-        const int length = sqlite3_column_bytes(stmt, column);
+            return fromOleDate(sqlite3_value_double(value));
+        const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        const int length = sqlite3_value_bytes(value);
         DateTimeParts parts;
         if (parseDateTime(data, length, &parts))
             return DateTime{QDate::fromJulianDay(parts.julianDay),
@@ -240,15 +242,15 @@ Value readField(sqlite3_stmt* stmt, int column, FieldKind kind)
     }
     case FieldKind::Boolean:
         if (stored == SQLITE_INTEGER || stored == SQLITE_FLOAT)
-            return sqlite3_column_double(stmt, column) != 0.0;
-        const QString text = columnText(stmt, column);
+            return sqlite3_value_double(value) != 0.0;
+        const QString text = valueText(value);
         if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
             return true;
         if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
             return false;
         return text;
     }
-    return storedValue(stmt, column);
+    return storedValue(value, stored);
 }
 
 } // namespace platform::detail
