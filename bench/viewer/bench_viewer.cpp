@@ -89,6 +89,27 @@ void paint(QWidget* window)
     window->repaint();
 }
 
+// Resident and peak resident memory of this process, in bytes; the peak can
+// be reset to the present (Linux).
+qint64 statusBytes(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return 0;
+}
+
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
 QAction* displayLog()
 {
     auto* launcher = Windows::current().find<bar_read_frm>();
@@ -167,6 +188,15 @@ int main(int argc, char* argv[])
                 runShell(sqlite3, {database, history}, QStringLiteral("/dev/null"));
             });
         };
+        // The process's peak growth while one snapshot is read and held: the
+        // engine's sorter and page cache included.
+        qint64 peakGrowth = 0;
+        {
+            resetPeak();
+            const qint64 before = statusBytes("VmRSS:");
+            platform::ResultSnapshot s = platform::ResultSnapshot::read(connection, history, 0);
+            peakGrowth = statusBytes("VmHWM:") - before;
+        }
         for (int round = 0; round <= reps; ++round) {
             const bool warmUp = round == 0;
             double reference = timeShell();
@@ -229,6 +259,8 @@ int main(int argc, char* argv[])
                         read[threads].median(), read[threads].ratio());
         std::printf("  snapshot %.1f MB for %.1f MB of text: ratio %.2f\n", snapshotBytes / 1e6,
                     textBytes / 1e6, double(snapshotBytes) / double(textBytes));
+        std::printf("  process peak grew by %.1f MB while reading it: ratio %.2f to the text\n",
+                    peakGrowth / 1e6, double(peakGrowth) / double(textBytes));
         std::printf("  scrolling to the last row %.1f ms, back to the first %.1f ms\n",
                     toBottom.median(), toTop.median());
         std::fflush(stdout);

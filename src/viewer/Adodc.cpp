@@ -30,6 +30,10 @@ void Adodc::refresh()
 {
     if (!m_connection->isOpen())
         m_connection->open(m_connectionString);
+    // The old rows go first, so that a re-read never holds two histories at
+    // once. A failed read leaves the grid without rows; the error report
+    // follows anyway.
+    m_model->clearRows();
     m_model->setSnapshot(
         platform::ResultSnapshot::read(*m_connection, m_recordSource, m_sorterThreads));
     Q_EMIT refreshed(m_recordSource);

@@ -36,8 +36,8 @@ public:
     int sorterThreads() const { return m_sorterThreads; }
 
     // Opens the connection if needed and replaces the model's rows by the
-    // record source's result. Throws platform::Error; the model keeps its
-    // rows then.
+    // record source's result. Throws platform::Error; the model is left
+    // without rows then.
     void refresh();
 
     SnapshotModel* model() const { return m_model; }

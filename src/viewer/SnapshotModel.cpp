@@ -16,11 +16,7 @@ void SnapshotModel::setSnapshot(platform::ResultSnapshot snapshot)
         endResetModel();
         return;
     }
-    if (m_snapshot.rowCount() > 0) {
-        beginRemoveRows({}, 0, m_snapshot.rowCount() - 1);
-        m_snapshot = platform::ResultSnapshot();
-        endRemoveRows();
-    }
+    clearRows();
     if (snapshot.rowCount() > 0) {
         beginInsertRows({}, 0, snapshot.rowCount() - 1);
         m_snapshot = std::move(snapshot);
@@ -28,6 +24,15 @@ void SnapshotModel::setSnapshot(platform::ResultSnapshot snapshot)
     } else {
         m_snapshot = std::move(snapshot);
     }
+}
+
+void SnapshotModel::clearRows()
+{
+    if (m_snapshot.rowCount() == 0)
+        return;
+    beginRemoveRows({}, 0, m_snapshot.rowCount() - 1);
+    m_snapshot = platform::ResultSnapshot();
+    endRemoveRows();
 }
 
 int SnapshotModel::rowCount(const QModelIndex& parent) const

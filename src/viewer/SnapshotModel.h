@@ -18,6 +18,8 @@ public:
     // one, the columns stay (and with them any widths a view gave them);
     // otherwise the model is reset.
     void setSnapshot(platform::ResultSnapshot snapshot);
+    // Lets go of every row (and its memory), keeping the columns.
+    void clearRows();
     const platform::ResultSnapshot& snapshot() const { return m_snapshot; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
