@@ -8,7 +8,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n
           libsqlite3-dev sqlite3 libgl-dev fontconfig fonts-ipafont-gothic)
 if [ "${1:-build}" = demo ]; then
-    packages+=(xvfb xauth x11-apps x11-utils imagemagick openbox)
+    packages+=(xvfb xauth x11-apps x11-utils imagemagick openbox xdotool)
 fi
 
 missing=()
