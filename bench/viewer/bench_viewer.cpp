@@ -38,31 +38,53 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
 
-double timed(const std::function<void()>& run)
+// Wall time, and processor time of this process and of the children it
+// waited for (the shell), both in milliseconds. On a machine shared with
+// other work the processor time compares more steadily than the wall time.
+struct Timing
 {
+    double wall = 0;
+    double cpu = 0;
+};
+
+double processorMs()
+{
+    rusage self{}, children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    return ms(self.ru_utime) + ms(self.ru_stime) + ms(children.ru_utime) + ms(children.ru_stime);
+}
+
+Timing timed(const std::function<void()>& run)
+{
+    const double cpuBefore = processorMs();
     QElapsedTimer timer;
     timer.start();
     run();
-    return timer.nsecsElapsed() / 1e6;
+    return {timer.nsecsElapsed() / 1e6, processorMs() - cpuBefore};
 }
 
 // Times of one figure, each with the shell's time of the same round.
 class Samples
 {
 public:
-    void add(double ms, double reference, bool warmUp)
+    void add(const Timing& t, const Timing& reference, bool warmUp)
     {
         if (warmUp)
             return;
-        m_times.push_back(ms);
-        m_ratios.push_back(ms / reference);
+        m_times.push_back(t.wall);
+        m_ratios.push_back(t.wall / reference.wall);
+        m_cpuRatios.push_back(reference.cpu > 0 ? t.cpu / reference.cpu : 0.0);
     }
     double median() const { return middle(m_times); }
     double ratio() const { return middle(m_ratios); }
+    double cpuRatio() const { return middle(m_cpuRatios); }
 
 private:
     static double middle(std::vector<double> values)
@@ -70,7 +92,7 @@ private:
         std::sort(values.begin(), values.end());
         return values.empty() ? 0.0 : values[values.size() / 2];
     }
-    std::vector<double> m_times, m_ratios;
+    std::vector<double> m_times, m_ratios, m_cpuRatios;
 };
 
 void runShell(const QString& shell, const QStringList& arguments, const QString& out)
@@ -199,9 +221,9 @@ int main(int argc, char* argv[])
         }
         for (int round = 0; round <= reps; ++round) {
             const bool warmUp = round == 0;
-            double reference = timeShell();
+            Timing reference = timeShell();
             for (int threads = 0; threads <= 2; ++threads) {
-                const double ms = timed([&] {
+                const Timing ms = timed([&] {
                     platform::ResultSnapshot s =
                         platform::ResultSnapshot::read(connection, history, threads);
                     snapshotBytes = s.allocatedBytes();
@@ -248,15 +270,19 @@ int main(int argc, char* argv[])
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         db_reset();
 
-        std::printf("\n%lld events (%d rows), sqlite3 shell %.1f ms\n",
+        std::printf("\n%lld events (%d rows), sqlite3 shell %.1f ms wall\n",
                     static_cast<long long>(events), rows, shell.median());
-        std::printf("  opening from the menu  %8.1f ms  ratio %.2f  (sorter threads %d)\n",
-                    opening.median(), opening.ratio(), defaultThreads);
-        std::printf("  opening while shown    %8.1f ms  ratio %.2f\n", reopening.median(),
-                    reopening.ratio());
-        for (int threads = 0; threads <= 2; ++threads)
-            std::printf("  snapshot, %d threads    %8.1f ms  ratio %.2f\n", threads,
-                        read[threads].median(), read[threads].ratio());
+        std::printf("  %-24s %8s  %10s  %9s\n", "", "wall", "wall ratio", "cpu ratio");
+        auto line = [](const char* what, const Samples& s) {
+            std::printf("  %-24s %8.1f  %10.2f  %9.2f\n", what, s.median(), s.ratio(),
+                        s.cpuRatio());
+        };
+        line("opening from the menu", opening);
+        line("opening while shown", reopening);
+        line("snapshot, 0 threads", read[0]);
+        line("snapshot, 1 thread", read[1]);
+        line("snapshot, 2 threads", read[2]);
+        std::printf("  (the viewer's sorter threads: %d)\n", defaultThreads);
         std::printf("  snapshot %.1f MB for %.1f MB of text: ratio %.2f\n", snapshotBytes / 1e6,
                     textBytes / 1e6, double(snapshotBytes) / double(textBytes));
         std::printf("  process peak grew by %.1f MB while reading it: ratio %.2f to the text\n",
