@@ -80,6 +80,7 @@ private Q_SLOTS:
     void focusRestoresTheDesignedWidths();
     void failedReadsAreReported_data();
     void failedReadsAreReported();
+    void theOwnerTakesEveryWindowWithIt();
 
 private:
     // Starts the tool on the install folder's DB.mdb (made from sql) and
@@ -369,6 +370,22 @@ void TestEditDB::failedReadsAreReported()
     QCOMPARE(viewer == nullptr, loadStepFails);
     if (viewer)
         QVERIFY(!viewer->isVisible());
+}
+
+void TestEditDB::theOwnerTakesEveryWindowWithIt()
+{
+    QPointer<editDB> closed = startAndOpen(dayAndDayBefore);
+    QVERIFY(closed);
+    QVERIFY(closed->close()); // unloaded; its deletion is still due
+    QVERIFY(chooseDisplayLog());
+    const QList<QPointer<QWidget>> windows{Windows::current().find<bar_read_frm>(),
+                                           Windows::current().find<export_frm>(),
+                                           Windows::current().find<editDB>(), closed.data()};
+    QVERIFY(!windows.contains(nullptr));
+    QVERIFY(windows.at(2) != closed);
+    m_windows.reset();
+    for (const QPointer<QWidget>& window : windows)
+        QVERIFY(window.isNull());
 }
 
 QTEST_MAIN(TestEditDB)
