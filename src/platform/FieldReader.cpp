@@ -1,6 +1,7 @@
 #include "FieldReader.h"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace platform::detail {
 
@@ -101,6 +102,32 @@ bool isValidDate(int year, int month, int day)
 
 bool parseDateTime(const char* text, qsizetype length, DateTimeParts* out)
 {
+    // The forms the product writes, "2024-04-01" and "09:15:00", the short way.
+    auto digitsAt = [text](std::initializer_list<int> positions) {
+        for (int p : positions) {
+            if (!isDigit(text[p]))
+                return false;
+        }
+        return true;
+    };
+    auto twoDigits = [text](int p) { return (text[p] - '0') * 10 + (text[p + 1] - '0'); };
+    if (length == 10 && text[4] == '-' && text[7] == '-' && digitsAt({0, 1, 2, 3, 5, 6, 8, 9})) {
+        const int year = twoDigits(0) * 100 + twoDigits(2);
+        const int month = twoDigits(5);
+        const int day = twoDigits(8);
+        if (!isValidDate(year, month, day))
+            return false;
+        *out = {julianDayOf(year, month, day), 0};
+        return true;
+    }
+    if (length == 8 && text[2] == ':' && text[5] == ':' && digitsAt({0, 1, 3, 4, 6, 7})) {
+        const int hour = twoDigits(0), minute = twoDigits(3), second = twoDigits(6);
+        if (hour > 23 || minute > 59 || second > 59)
+            return false;
+        *out = {zeroDayJulian, hour * 3600 + minute * 60 + second};
+        return true;
+    }
+
     qsizetype at = 0;
     while (at < length && isBlank(text[at]))
         ++at;
@@ -169,7 +196,7 @@ bool parseDateTime(const char* text, qsizetype length, DateTimeParts* out)
     if (at != length)
         return false;
 
-    out->julianDay = hasDate ? julianDayOf(year, month, day) : DateTime::zeroDay().toJulianDay();
+    out->julianDay = hasDate ? julianDayOf(year, month, day) : zeroDayJulian;
     out->secondOfDay = hour * 3600 + minute * 60 + second;
     return true;
 }

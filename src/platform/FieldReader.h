@@ -30,6 +30,9 @@ Value readField(sqlite3_stmt* stmt, int column, FieldKind kind);
 // "09:15:00", "9:15", "2024-4-1T09:15:00.250" and the like, with blanks around
 // it. A missing date is the zero day, a missing time midnight; fractions of a
 // second are dropped.
+// The zero day 1899-12-30 as a Julian day number.
+constexpr qint64 zeroDayJulian = 2415019;
+
 struct DateTimeParts
 {
     qint64 julianDay = 0;

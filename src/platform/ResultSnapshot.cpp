@@ -32,7 +32,7 @@ QString dateTimeText(qint64 packed)
         second += secondsPerDay;
         --julianDay;
     }
-    const bool hasDate = julianDay != DateTime::zeroDay().toJulianDay();
+    const bool hasDate = julianDay != detail::zeroDayJulian;
     const bool hasTime = second != 0;
     QString date;
     if (hasDate) {

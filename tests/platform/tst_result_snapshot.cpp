@@ -228,14 +228,33 @@ void TestResultSnapshot::dateTimeParser_data()
     QTest::newRow("blanks between") << "2024-04-01  \t10:00" << QDate(2024, 4, 1) << QTime(10, 0);
     QTest::newRow("date only") << "2024-04-01" << QDate(2024, 4, 1) << QTime(0, 0);
     QTest::newRow("time only") << "09:15:30" << zero << QTime(9, 15, 30);
+    QTest::newRow("product's time, last second") << "23:59:59" << zero << QTime(23, 59, 59);
     QTest::newRow("time after T") << "T23:59" << zero << QTime(23, 59);
     QTest::newRow("fraction dropped") << "10:00:01.999" << zero << QTime(10, 0, 1);
     QTest::newRow("leap day") << "2000-02-29" << QDate(2000, 2, 29) << QTime(0, 0);
     QTest::newRow("year 1") << "0001-01-01" << QDate(1, 1, 1) << QTime(0, 0);
-    for (const char* bad :
-         {"", " ", "someday", "2024-02-30", "1900-02-29", "0000-01-01", "2024-13-01", "24:00",
-          "9:60", "9:5", "12024-04-01", "2024-04-01T", "2024-04-0110:00", "2024-04-01 10:00x",
-          "10:00:00.", "10:00:60", "２０２４-04-01", "2024/04/01"})
+    for (const char* bad : {"",
+                            " ",
+                            "someday",
+                            "2024-02-30",
+                            "1900-02-29",
+                            "0000-01-01",
+                            "2024-13-01",
+                            "24:00",
+                            "9:60",
+                            "9:5",
+                            "12024-04-01",
+                            "2024-04-01T",
+                            "2024-04-0110:00",
+                            "2024-04-01 10:00x",
+                            "10:00:00.",
+                            "10:00:60",
+                            "24:00:00",
+                            "2024-00-10",
+                            "2024-0a-01",
+                            "12:3a:00",
+                            "２０２４-04-01",
+                            "2024/04/01"})
         QTest::newRow(bad[0] ? bad : "empty") << QString::fromUtf8(bad) << QDate() << QTime();
 }
 
@@ -244,6 +263,7 @@ void TestResultSnapshot::dateTimeParser()
     QFETCH(QString, text);
     QFETCH(QDate, date);
     QFETCH(QTime, time);
+    QCOMPARE(platform::DateTime::zeroDay().toJulianDay(), platform::detail::zeroDayJulian);
     platform::DateTime parsed;
     const bool ok = platform::detail::parseDateTime(text, &parsed);
     QCOMPARE(ok, date.isValid());
