@@ -6,6 +6,7 @@
 #include "SqliteHandles.h"
 
 #include <QDate>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -315,6 +316,11 @@ ResultSnapshot ResultSnapshot::read(Connection& connection, const QString& state
         column->declared = kinds[std::size_t(i)];
         snapshot.m_columns.push_back(std::move(column));
     }
+    // This thread holds the connection for the whole read, so that each of
+    // the engine's calls per field only counts up a lock it already has.
+    sqlite3_mutex* mutex = sqlite3_db_mutex(db);
+    sqlite3_mutex_enter(mutex);
+    const auto release = qScopeGuard([mutex] { sqlite3_mutex_leave(mutex); });
     for (;;) {
         const int rc = sqlite3_step(raw);
         if (rc == SQLITE_DONE)
