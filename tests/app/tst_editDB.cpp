@@ -144,7 +144,6 @@ editDB* TestEditDB::startAndOpen(const QString& sql)
 
 void TestEditDB::design()
 {
-    installJapaneseFontFallbacks();
     editDB window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
