@@ -10,7 +10,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n
           mdbtools-dev libmdb3 mdbtools
           libcurl4-openssl-dev ca-certificates python3 python3-aiosmtpd openssl)
 if [ "${1:-build}" = demo ]; then
-    packages+=(xvfb xauth x11-apps x11-utils imagemagick openbox)
+    packages+=(xvfb xauth x11-apps x11-utils imagemagick openbox xdotool)
 fi
 
 missing=()

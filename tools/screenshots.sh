@@ -39,6 +39,9 @@ cat >"$work/rc.xml" <<'XML'
     <application title="Tavenro (認証画面)">
       <position force="yes"><x>1050</x><y>0</y></position>
     </application>
+    <application title="全員の履歴">
+      <position force="yes"><x>0</x><y>0</y></position>
+    </application>
   </applications>
 </openbox_config>
 XML
@@ -70,3 +73,23 @@ for pair in "export_frm:Tavenro (各種設定)" "bar_read_frm:Tavenro (認証画
     import -frame -window "$id" "$here/docs/$name.png"
     echo "docs/$name.png"
 done
+
+# The viewer: 表示 on the launcher's menu bar, then its first entry.
+launcher="$(window_id 'Tavenro (認証画面)')"
+left="$(xwininfo -id "$launcher" | awk '/Absolute upper-left X/{print $4}')"
+top="$(xwininfo -id "$launcher" | awk '/Absolute upper-left Y/{print $4}')"
+xdotool mousemove $((left + 30)) $((top + 8)) click 1
+sleep 0.7
+xdotool mousemove $((left + 60)) $((top + 29)) click 1
+for _ in $(seq 100); do
+    [ -n "$(window_id '全員の履歴')" ] && break
+    sleep 0.1
+done
+sleep 1
+id="$(window_id '全員の履歴')"
+if [ -z "$id" ]; then
+    echo "screenshots: the viewer did not open" >&2
+    exit 1
+fi
+import -frame -window "$id" "$here/docs/editDB.png"
+echo "docs/editDB.png"

@@ -3,6 +3,7 @@
 // and ends.
 
 #include "app/StartUp.h"
+#include "app/Windows.h"
 #include "app/bar_read_frm.h"
 #include "app/export_frm.h"
 
@@ -38,7 +39,8 @@ private:
 
     void check()
     {
-        if (m_done || !exposed(export_frm::instance()) || !exposed(bar_read_frm::instance()))
+        if (m_done || !exposed(Windows::current().get<export_frm>()) ||
+            !exposed(Windows::current().get<bar_read_frm>()))
             return;
         m_done = true;
         std::fputs("shown\n", stdout);

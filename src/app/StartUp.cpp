@@ -4,8 +4,8 @@
 #include "ErrorReport.h"
 #include "MessageBoxDialog.h"
 #include "ProgramEnd.h"
+#include "Windows.h"
 #include "bar_read_frm.h"
-#include "export_frm.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>
@@ -14,19 +14,15 @@
 
 void startUp()
 {
-    bar_read_frm* launcher = bar_read_frm::instance();
-    guarded([launcher] { launcher->load(); });
-    if (programEnded())
+    // Creating the launcher runs its load step; when that fails, the
+    // launcher is gone again.
+    guarded([] { Windows::current().get<bar_read_frm>(); });
+    bar_read_frm* launcher = Windows::current().find<bar_read_frm>();
+    if (programEnded() || !launcher)
         return;
     launcher->show();
     launcher->raise();
     launcher->activateWindow();
-}
-
-void releaseWindows()
-{
-    bar_read_frm::release();
-    export_frm::release();
 }
 
 void prepareApplication(QApplication& application)
@@ -49,11 +45,15 @@ int runApplication(int& argc, char** argv, const std::function<void()>& afterSta
     QApplication application(argc, argv);
     prepareApplication(application);
 
-    startUp();
-    if (afterStartUp)
-        afterStartUp();
-    const int status = programEnded() ? programEndStatus() : application.exec();
-    releaseWindows();
+    int status = 0;
+    {
+        // Every window goes with its owner, before the application does.
+        Windows windows;
+        startUp();
+        if (afterStartUp)
+            afterStartUp();
+        status = programEnded() ? programEndStatus() : application.exec();
+    }
     platform::setMessageBoxHandler({});
     return status;
 }

@@ -6,14 +6,12 @@ class QApplication;
 
 // The run of the tool, as main performs it.
 
-// Creates the launcher, runs its start-up step (the database, then the
-// settings window) and shows the launcher over the settings window, active.
-// An error of the start-up step ends in the standard error report before
-// either window is shown; programEnded() then tells so.
+// Creates the launcher in the run's owner of windows (which must exist),
+// runs its start-up step (the database, then the settings window) and shows
+// the launcher over the settings window, active. An error of the start-up
+// step ends in the standard error report before either window is shown;
+// programEnded() then tells so.
 void startUp();
-
-// Destroys the windows, running no close code.
-void releaseWindows();
 
 // Leaves the ending of the run to the exit alone, makes "ＭＳ Ｐゴシック"
 // resolve, loads Qt's Japanese texts and installs the drawn message box. The

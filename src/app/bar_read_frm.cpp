@@ -3,16 +3,16 @@
 #include "AppIcons.h"
 #include "DesignLook.h"
 #include "ErrorReport.h"
+#include "Windows.h"
 #include "db/db.h"
+#include "editDB.h"
 #include "export_frm.h"
+#include "viewer/Adodc.h"
 
 #include <QMenu>
 #include <QMenuBar>
-#include <memory>
 
 namespace {
-
-std::unique_ptr<bar_read_frm> g_instance;
 
 // The client area below the menu bar, in twips.
 constexpr int clientWidth = 15240;
@@ -32,18 +32,6 @@ void addSeparator(QMenu* menu, const char* name)
 }
 
 } // namespace
-
-bar_read_frm* bar_read_frm::instance()
-{
-    if (!g_instance)
-        g_instance = std::make_unique<bar_read_frm>();
-    return g_instance.get();
-}
-
-void bar_read_frm::release()
-{
-    g_instance.reset();
-}
 
 bar_read_frm::bar_read_frm(QWidget* parent) : QMainWindow(parent)
 {
@@ -86,12 +74,23 @@ void bar_read_frm::createMenus()
 void bar_read_frm::load()
 {
     db_open();
-    export_frm* settings = export_frm::instance();
+    export_frm* settings = Windows::current().get<export_frm>();
     settings->show();
     settings->activateWindow();
 }
 
 void bar_read_frm::showHistoryViewer()
 {
-    // The viewer over the whole attendance history opens here.
+    // Referring to the viewer loads it when it is not loaded: its load step
+    // runs the roster statement first. The history statement is the literal;
+    // db_sql keeps what it holds.
+    editDB* viewer = Windows::current().get<editDB>();
+    viewer->adodc1()->setRecordSource(editDB::historyStatement());
+    viewer->adodc1()->refresh();
+    viewer->setWindowTitle(QStringLiteral("全員の履歴"));
+    // Modeless and without an owner: the launcher and the settings window
+    // stay usable.
+    viewer->show();
+    viewer->raise();
+    viewer->activateWindow();
 }

@@ -9,12 +9,6 @@ class bar_read_frm : public QMainWindow
 {
     Q_OBJECT
 public:
-    // The one launcher of the run, created on first use.
-    static bar_read_frm* instance();
-    // Destroys it without any close code: at the end of the run, and between
-    // tests.
-    static void release();
-
     explicit bar_read_frm(QWidget* parent = nullptr);
 
     // The start-up step, run before the launcher is first shown: opens
@@ -22,7 +16,10 @@ public:
     // throws, before any window is shown.
     void load();
 
+    // display_log: loads the viewer if needed, reads the whole history into it
+    // and shows it beside the other windows. Throws what the reads throw.
+    void showHistoryViewer();
+
 private:
     void createMenus();
-    void showHistoryViewer();
 };

@@ -232,21 +232,7 @@ QWidget* createControl(const ControlDesign& design, QWidget* parent)
     return widget;
 }
 
-std::unique_ptr<export_frm> g_instance;
-
 } // namespace
-
-export_frm* export_frm::instance()
-{
-    if (!g_instance)
-        g_instance = std::make_unique<export_frm>();
-    return g_instance.get();
-}
-
-void export_frm::release()
-{
-    g_instance.reset();
-}
 
 export_frm::export_frm(QWidget* parent) : QWidget(parent)
 {

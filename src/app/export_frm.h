@@ -16,12 +16,6 @@ class export_frm : public QWidget
 {
     Q_OBJECT
 public:
-    // The one settings window of the run, created on first use.
-    static export_frm* instance();
-    // Destroys it without its close code: at the end of the run, and between
-    // tests.
-    static void release();
-
     explicit export_frm(QWidget* parent = nullptr);
 
     // The drive the backup writes to and the one the restore reads from.

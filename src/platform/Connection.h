@@ -23,6 +23,8 @@ class JetDatabase;
 // their lock waits up to busyTimeout() milliseconds and then fails.
 class Connection
 {
+    friend class ResultSnapshot;
+
 public:
     enum ModeValue
     {

@@ -1,7 +1,7 @@
 #include "FieldReader.h"
 
-#include <QRegularExpression>
 #include <cmath>
+#include <initializer_list>
 
 namespace platform::detail {
 
@@ -54,49 +54,183 @@ DateTime fromOleDate(double oleDate)
     return {DateTime::zeroDay().addDays(dayOffset), QTime::fromMSecsSinceStartOfDay(int(msecs))};
 }
 
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Reads between min and max digits at *at; false when fewer than min.
+bool readNumber(const char* text, qsizetype length, qsizetype* at, int min, int max, int* value)
+{
+    int digits = 0;
+    int number = 0;
+    while (*at < length && digits < max && isDigit(text[*at])) {
+        number = number * 10 + (text[*at] - '0');
+        ++*at;
+        ++digits;
+    }
+    *value = number;
+    return digits >= min;
+}
+
+// The proleptic Gregorian calendar, as QDate counts it, for years 1 to 9999.
+qint64 julianDayOf(int year, int month, int day)
+{
+    const int a = (14 - month) / 12;
+    const qint64 y = qint64(year) + 4800 - a;
+    const int m = month + 12 * a - 3;
+    return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+}
+
+bool isValidDate(int year, int month, int day)
+{
+    static constexpr int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || month < 1 || month > 12 || day < 1)
+        return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= monthDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+} // namespace
+
+bool parseDateTime(const char* text, qsizetype length, DateTimeParts* out)
+{
+    // The forms the product writes, "2024-04-01" and "09:15:00", the short way.
+    auto digitsAt = [text](std::initializer_list<int> positions) {
+        for (int p : positions) {
+            if (!isDigit(text[p]))
+                return false;
+        }
+        return true;
+    };
+    auto twoDigits = [text](int p) { return (text[p] - '0') * 10 + (text[p + 1] - '0'); };
+    if (length == 10 && text[4] == '-' && text[7] == '-' && digitsAt({0, 1, 2, 3, 5, 6, 8, 9})) {
+        const int year = twoDigits(0) * 100 + twoDigits(2);
+        const int month = twoDigits(5);
+        const int day = twoDigits(8);
+        if (!isValidDate(year, month, day))
+            return false;
+        *out = {julianDayOf(year, month, day), 0};
+        return true;
+    }
+    if (length == 8 && text[2] == ':' && text[5] == ':' && digitsAt({0, 1, 3, 4, 6, 7})) {
+        const int hour = twoDigits(0), minute = twoDigits(3), second = twoDigits(6);
+        if (hour > 23 || minute > 59 || second > 59)
+            return false;
+        *out = {zeroDayJulian, hour * 3600 + minute * 60 + second};
+        return true;
+    }
+
+    qsizetype at = 0;
+    while (at < length && isBlank(text[at]))
+        ++at;
+    const qsizetype lead = at;
+
+    // A date is four digits and a dash; anything else here must be a time.
+    bool hasDate = false;
+    int year = 0, month = 0, day = 0;
+    if (length - at >= 5 && isDigit(text[at]) && isDigit(text[at + 1]) && isDigit(text[at + 2]) &&
+        isDigit(text[at + 3]) && text[at + 4] == '-') {
+        readNumber(text, length, &at, 4, 4, &year);
+        ++at;
+        if (!readNumber(text, length, &at, 1, 2, &month) || at >= length || text[at] != '-')
+            return false;
+        ++at;
+        if (!readNumber(text, length, &at, 1, 2, &day))
+            return false;
+        if (!isValidDate(year, month, day))
+            return false;
+        hasDate = true;
+    }
+
+    // A time follows the date after a space or a T (then blanks); alone, it
+    // may start the text or follow the leading blanks or a T.
+    bool hasTime = false;
+    int hour = 0, minute = 0, second = 0;
+    {
+        qsizetype t = at;
+        bool separated = !hasDate && lead == 0;
+        if (t < length && (text[t] == ' ' || text[t] == 'T')) {
+            separated = true;
+            ++t;
+        } else if (!hasDate && lead > 0) {
+            separated = true; // the last leading blank serves as the separator
+        }
+        while (separated && t < length && isBlank(text[t]))
+            ++t;
+        if (separated && t < length && isDigit(text[t])) {
+            if (!readNumber(text, length, &t, 1, 2, &hour) || t >= length || text[t] != ':')
+                return false;
+            ++t;
+            if (!readNumber(text, length, &t, 2, 2, &minute))
+                return false;
+            if (t < length && text[t] == ':') {
+                ++t;
+                if (!readNumber(text, length, &t, 2, 2, &second))
+                    return false;
+                if (t < length && text[t] == '.') {
+                    ++t;
+                    if (t >= length || !isDigit(text[t]))
+                        return false;
+                    while (t < length && isDigit(text[t]))
+                        ++t;
+                }
+            }
+            if (hour > 23 || minute > 59 || second > 59)
+                return false;
+            hasTime = true;
+            at = t;
+        }
+    }
+    if (!hasDate && !hasTime)
+        return false;
+    while (at < length && isBlank(text[at]))
+        ++at;
+    if (at != length)
+        return false;
+
+    out->julianDay = hasDate ? julianDayOf(year, month, day) : zeroDayJulian;
+    out->secondOfDay = hour * 3600 + minute * 60 + second;
+    return true;
+}
+
 bool parseDateTime(const QString& text, DateTime* out)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        R"(^\s*(?:(\d{4})-(\d{1,2})-(\d{1,2}))?(?:(?:^|[ T])\s*(\d{1,2}):(\d{2})(?::(\d{2})(?:\.\d+)?)?)?\s*$)"));
-    const auto m = pattern.match(text);
-    if (!m.hasMatch() || (m.capturedLength(1) == 0 && m.capturedLength(4) == 0))
+    const QByteArray bytes = text.toUtf8();
+    DateTimeParts parts;
+    if (!parseDateTime(bytes.constData(), bytes.size(), &parts))
         return false;
-    QDate date = DateTime::zeroDay();
-    if (m.capturedLength(1)) {
-        date = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-        if (!date.isValid())
-            return false;
-    }
-    QTime time(0, 0, 0);
-    if (m.capturedLength(4)) {
-        time = QTime(m.captured(4).toInt(), m.captured(5).toInt(),
-                     m.capturedLength(6) ? m.captured(6).toInt() : 0);
-        if (!time.isValid())
-            return false;
-    }
-    *out = {date, time};
+    *out = {QDate::fromJulianDay(parts.julianDay),
+            QTime::fromMSecsSinceStartOfDay(parts.secondOfDay * 1000)};
     return true;
 }
 
 namespace {
 
-QString columnText(sqlite3_stmt* stmt, int column)
+QString valueText(sqlite3_value* value)
 {
-    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    return QString::fromUtf8(data, sqlite3_column_bytes(stmt, column));
+    const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    return QString::fromUtf8(data, sqlite3_value_bytes(value));
 }
 
-Value storedValue(sqlite3_stmt* stmt, int column)
+Value storedValue(sqlite3_value* value, int stored)
 {
-    switch (sqlite3_column_type(stmt, column)) {
+    switch (stored) {
     case SQLITE_INTEGER:
-        return qint64(sqlite3_column_int64(stmt, column));
+        return qint64(sqlite3_value_int64(value));
     case SQLITE_FLOAT:
-        return sqlite3_column_double(stmt, column);
+        return sqlite3_value_double(value);
     case SQLITE_NULL:
         return Null{};
     default:
-        return columnText(stmt, column);
+        return valueText(value);
     }
 }
 
@@ -104,42 +238,46 @@ Value storedValue(sqlite3_stmt* stmt, int column)
 
 Value readField(sqlite3_stmt* stmt, int column, FieldKind kind)
 {
-    const int stored = sqlite3_column_type(stmt, column);
+    // The field's value is taken once and read without the connection's
+    // lock: the recordset's connection is used by one thread at a time, and
+    // each further sqlite3_column_* call would lock it again.
+    sqlite3_value* value = sqlite3_column_value(stmt, column);
+    const int stored = sqlite3_value_type(value);
     if (stored == SQLITE_NULL)
         return Null{};
     switch (kind) {
     case FieldKind::Stored:
-        return storedValue(stmt, column);
+        return storedValue(value, stored);
     case FieldKind::Text:
-        return columnText(stmt, column);
+        return valueText(value);
     case FieldKind::Integer:
-        if (stored == SQLITE_INTEGER)
-            return qint64(sqlite3_column_int64(stmt, column));
-        return storedValue(stmt, column);
+        return storedValue(value, stored);
     case FieldKind::Number:
         if (stored == SQLITE_INTEGER || stored == SQLITE_FLOAT)
-            return sqlite3_column_double(stmt, column);
-        return storedValue(stmt, column);
+            return sqlite3_value_double(value);
+        return storedValue(value, stored);
     case FieldKind::DateTime: {
         if (stored == SQLITE_INTEGER || stored == SQLITE_FLOAT)
-            return fromOleDate(sqlite3_column_double(stmt, column));
-        const QString text = columnText(stmt, column);
-        DateTime dt;
-        if (parseDateTime(text, &dt))
-            return dt;
-        return text;
+            return fromOleDate(sqlite3_value_double(value));
+        const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        const int length = sqlite3_value_bytes(value);
+        DateTimeParts parts;
+        if (parseDateTime(data, length, &parts))
+            return DateTime{QDate::fromJulianDay(parts.julianDay),
+                            QTime::fromMSecsSinceStartOfDay(parts.secondOfDay * 1000)};
+        return QString::fromUtf8(data, length);
     }
     case FieldKind::Boolean:
         if (stored == SQLITE_INTEGER || stored == SQLITE_FLOAT)
-            return sqlite3_column_double(stmt, column) != 0.0;
-        const QString text = columnText(stmt, column);
+            return sqlite3_value_double(value) != 0.0;
+        const QString text = valueText(value);
         if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
             return true;
         if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
             return false;
         return text;
     }
-    return storedValue(stmt, column);
+    return storedValue(value, stored);
 }
 
 } // namespace platform::detail

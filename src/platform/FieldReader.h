@@ -26,9 +26,24 @@ FieldKind kindOfDeclaredType(const char* declared);
 std::vector<FieldKind> fieldKinds(sqlite3_stmt* stmt);
 Value readField(sqlite3_stmt* stmt, int column, FieldKind kind);
 
-// "2024-04-01 09:15:00", "2024-04-01", "09:15:00" and the like; also an
-// OLE date number (days since 1899-12-30). Returns false for anything else.
+// A stored date-time text taken apart: "2024-04-01 09:15:00", "2024-04-01",
+// "09:15:00", "9:15", "2024-4-1T09:15:00.250" and the like, with blanks around
+// it. A missing date is the zero day, a missing time midnight; fractions of a
+// second are dropped.
+// The zero day 1899-12-30 as a Julian day number.
+constexpr qint64 zeroDayJulian = 2415019;
+
+struct DateTimeParts
+{
+    qint64 julianDay = 0;
+    int secondOfDay = 0;
+};
+// Reads the UTF-8 (or ASCII) text in one pass, by position, without a regular
+// expression: it runs once per stored cell of a date column. Returns false for
+// anything but the forms above and for impossible dates and times.
+bool parseDateTime(const char* text, qsizetype length, DateTimeParts* out);
 bool parseDateTime(const QString& text, DateTime* out);
+// The date-time an OLE date number stands for (days since 1899-12-30).
 DateTime fromOleDate(double oleDate);
 
 } // namespace platform::detail

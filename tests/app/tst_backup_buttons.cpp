@@ -7,6 +7,7 @@
 #include "app/DriveList.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
+#include "app/Windows.h"
 #include "app/export_frm.h"
 #include "db/db.h"
 #include "platform/Connection.h"
@@ -80,6 +81,7 @@ private:
     void clickLabel18();
 
     std::unique_ptr<TempInstall> m_install;
+    std::unique_ptr<Windows> m_windows;
     QString m_stick;
     EventLoopEnd m_previousEnd;
 };
@@ -87,6 +89,7 @@ private:
 void TestBackupButtons::init()
 {
     m_install = std::make_unique<TempInstall>();
+    m_windows = std::make_unique<Windows>();
     QVERIFY(m_install->isValid());
     m_stick = m_install->addDrive(QLatin1Char('e'));
     QDir::setCurrent(m_install->driveC());
@@ -95,7 +98,7 @@ void TestBackupButtons::init()
 
 void TestBackupButtons::cleanup()
 {
-    releaseWindows();
+    m_windows.reset();
     db_reset();
     setEventLoopEnd(std::move(m_previousEnd));
     resetProgramEnd();
@@ -114,14 +117,16 @@ void TestBackupButtons::chooseDrive(DriveList* list, const QString& drive)
 
 void TestBackupButtons::click(const char* name)
 {
-    auto* button = export_frm::instance()->findChild<QPushButton*>(QString::fromLatin1(name));
+    auto* button =
+        Windows::current().get<export_frm>()->findChild<QPushButton*>(QString::fromLatin1(name));
     QVERIFY(button && button->isEnabled());
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
 void TestBackupButtons::clickLabel18()
 {
-    auto* label = export_frm::instance()->findChild<ClickableLabel*>(QStringLiteral("Label18"));
+    auto* label =
+        Windows::current().get<export_frm>()->findChild<ClickableLabel*>(QStringLiteral("Label18"));
     QVERIFY(label);
     QTest::mouseClick(label, Qt::LeftButton);
 }
@@ -142,10 +147,10 @@ void TestBackupButtons::backupReplacesDriveFile()
     m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("9")));
     startUp();
     MessageBoxRecorder boxes;
-    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("e:"));
     click("Command4");
 
-    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
     QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
     // One self-contained file, whatever mode the live one is in.
     QCOMPARE(filesIn(m_stick), QStringList{QStringLiteral("DB.mdb")});
@@ -153,7 +158,7 @@ void TestBackupButtons::backupReplacesDriveFile()
                                 QStringLiteral("PRAGMA journal_mode")),
              QStringList{QStringLiteral("delete")});
     QVERIFY(boxes.boxes().isEmpty());
-    QVERIFY(export_frm::instance()->label13()->text().isEmpty());
+    QVERIFY(Windows::current().get<export_frm>()->label13()->text().isEmpty());
     QVERIFY(!programEnded());
 }
 
@@ -175,12 +180,12 @@ void TestBackupButtons::bothInstallFolders()
     m_install->createDatabase(m_install->databaseX86(), rosterOf(QStringLiteral("8086")));
     startUp();
     MessageBoxRecorder boxes;
-    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("e:"));
     if (fromX86)
         clickLabel18();
     else
         click("Command4");
-    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
     QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{expected});
     QCOMPARE(boxes.boxes().size(), boxCount);
 }
@@ -190,15 +195,15 @@ void TestBackupButtons::onlyX86FolderShowsHintThenWarns()
     m_install->createDatabase(m_install->databaseX86(), rosterOf(QStringLiteral("8086")));
     startUp();
     MessageBoxRecorder boxes;
-    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("e:"));
     click("Command4");
-    QCOMPARE(export_frm::instance()->label12()->text(),
+    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(),
              QStringLiteral("↓ここをクリックしてください。"));
     QVERIFY(filesIn(m_stick).isEmpty());
     QVERIFY(boxes.boxes().isEmpty());
 
     clickLabel18();
-    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
     QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("8086")});
     QCOMPARE(boxes.boxes().size(), 1);
     const auto& box = boxes.boxes().first();
@@ -223,9 +228,9 @@ void TestBackupButtons::unreadableDatabaseIsCopiedAsItIs()
     file.close();
     startUp();
     MessageBoxRecorder boxes;
-    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("e:"));
     click("Command4");
-    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
     QCOMPARE(TempInstall::readAll(m_stick + QStringLiteral("/DB.mdb")), damaged);
     QCOMPARE(filesIn(m_stick), QStringList{QStringLiteral("DB.mdb")});
     QVERIFY(boxes.boxes().isEmpty());
@@ -238,7 +243,7 @@ void TestBackupButtons::backupToVanishedDriveIsReported()
     const QString gone = m_install->addDrive(QLatin1Char('f'));
     startUp();
     MessageBoxRecorder boxes;
-    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("f:"));
+    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("f:"));
     QVERIFY(QDir(gone).removeRecursively());
     click("Command4");
     QCOMPARE(boxes.boxes().size(), 1);
@@ -253,9 +258,9 @@ void TestBackupButtons::restoreWithoutInstallFolderFails()
     m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("9")));
     startUp();
     MessageBoxRecorder boxes;
-    chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+    chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
     click("Command5");
-    QCOMPARE(export_frm::instance()->label13()->text(), notRestored);
+    QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), notRestored);
     QVERIFY(boxes.boxes().isEmpty());
     QVERIFY(!QFileInfo::exists(m_install->installFolder()));
     QVERIFY(!programEnded());
@@ -266,10 +271,10 @@ void TestBackupButtons::restoreWithoutFileOnDriveDoesNothing()
     m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
     startUp();
     MessageBoxRecorder boxes;
-    chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
-    export_frm::instance()->label13()->setText(restored);
+    chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
+    Windows::current().get<export_frm>()->label13()->setText(restored);
     click("Command5");
-    QCOMPARE(export_frm::instance()->label13()->text(), restored);
+    QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), restored);
     QCOMPARE(filesIn(m_install->installFolder()), QStringList{QStringLiteral("DB.mdb")});
     QVERIFY(boxes.boxes().isEmpty());
 }
@@ -315,9 +320,9 @@ void TestBackupButtons::badDriveFilesAreRefused()
     }
     startUp();
     MessageBoxRecorder boxes;
-    chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+    chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
     click("Command5");
-    QCOMPARE(export_frm::instance()->label13()->text(), notRestored);
+    QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), notRestored);
     QVERIFY(boxes.boxes().isEmpty());
     QCOMPARE(TempInstall::readAll(m_install->database()), before);
     QCOMPARE(filesIn(m_install->installFolder()), QStringList{QStringLiteral("DB.mdb")});
@@ -350,9 +355,9 @@ void TestBackupButtons::restoreReachesOpenConnections()
 
     MessageBoxRecorder boxes;
     ShellRecorder starts;
-    chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+    chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
     click("Command5");
-    QCOMPARE(export_frm::instance()->label13()->text(), restored);
+    QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), restored);
     QVERIFY(boxes.boxes().isEmpty());
 
     // The safety copy holds what was there, as one file of its own.
@@ -394,9 +399,9 @@ void TestBackupButtons::restoreOverUnreadableDatabaseReopens()
     QVERIFY(!db_open_failure().isEmpty());
     MessageBoxRecorder boxes;
     ShellRecorder starts;
-    chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+    chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
     click("Command5");
-    QCOMPARE(export_frm::instance()->label13()->text(), restored);
+    QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), restored);
     QCOMPARE(TempInstall::readAll(m_install->database() + QStringLiteral(".before-restore")),
              damaged);
     QCOMPARE(barcodes(m_install->database()), QStringList{QStringLiteral("2001")});
@@ -412,10 +417,10 @@ void TestBackupButtons::driveInsertedAfterStartUpCanBeChosen()
 {
     m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
     startUp();
-    DriveList* list = export_frm::instance()->drive1();
+    DriveList* list = Windows::current().get<export_frm>()->drive1();
     QVERIFY(list);
     chooseDrive(list, QStringLiteral("e:"));
-    export_frm::instance()->label12()->setText(copiedToDrive);
+    Windows::current().get<export_frm>()->label12()->setText(copiedToDrive);
     QCOMPARE(list->findData(QStringLiteral("g:")), -1);
 
     const QString stick = m_install->addDrive(QLatin1Char('g'));
@@ -424,10 +429,10 @@ void TestBackupButtons::driveInsertedAfterStartUpCanBeChosen()
     QVERIFY(list->findData(QStringLiteral("g:")) >= 0);
     // Reading the list again is no change of drive.
     QCOMPARE(list->drive(), QStringLiteral("e:"));
-    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
 
     chooseDrive(list, QStringLiteral("g:"));
-    QVERIFY(export_frm::instance()->label12()->text().isEmpty());
+    QVERIFY(Windows::current().get<export_frm>()->label12()->text().isEmpty());
     click("Command4");
     QCOMPARE(barcodes(stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
 }
@@ -441,9 +446,9 @@ void TestBackupButtons::backupLeavesOutUncommittedWrites()
     QVERIFY(product.isHeld());
     QVERIFY(product.execute("insert into list (barcode) values ('1002')"));
     MessageBoxRecorder boxes;
-    chooseDrive(export_frm::instance()->drive1(), QStringLiteral("e:"));
+    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("e:"));
     click("Command4");
-    QCOMPARE(export_frm::instance()->label12()->text(), copiedToDrive);
+    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
     QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
     // And the product goes on to commit it.
     QVERIFY(product.execute("COMMIT"));
@@ -463,9 +468,9 @@ void TestBackupButtons::restoreWhileProductWritesChangesNothing()
         QVERIFY(product.isHeld());
         QVERIFY(product.execute("insert into list (barcode) values ('1002')"));
         MessageBoxRecorder boxes;
-        chooseDrive(export_frm::instance()->drive2(), QStringLiteral("e:"));
+        chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
         click("Command5");
-        QCOMPARE(export_frm::instance()->label13()->text(), notRestored);
+        QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), notRestored);
         QVERIFY(boxes.boxes().isEmpty());
         QVERIFY(product.execute("COMMIT"));
     }

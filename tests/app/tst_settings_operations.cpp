@@ -5,6 +5,7 @@
 #include "TempInstall.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
+#include "app/Windows.h"
 #include "app/export_frm.h"
 #include "db/db.h"
 
@@ -46,18 +47,20 @@ private:
     void click(const char* name);
 
     std::unique_ptr<TempInstall> m_install;
+    std::unique_ptr<Windows> m_windows;
     EventLoopEnd m_previousEnd;
 };
 
 void TestSettingsOperations::init()
 {
     m_install = std::make_unique<TempInstall>();
+    m_windows = std::make_unique<Windows>();
     m_previousEnd = setEventLoopEnd([](int) {});
 }
 
 void TestSettingsOperations::cleanup()
 {
-    releaseWindows();
+    m_windows.reset();
     db_reset();
     setEventLoopEnd(std::move(m_previousEnd));
     resetProgramEnd();
@@ -66,7 +69,8 @@ void TestSettingsOperations::cleanup()
 
 void TestSettingsOperations::click(const char* name)
 {
-    auto* button = export_frm::instance()->findChild<QPushButton*>(QString::fromLatin1(name));
+    auto* button =
+        Windows::current().get<export_frm>()->findChild<QPushButton*>(QString::fromLatin1(name));
     QVERIFY(button && button->isEnabled());
     QTest::mouseClick(button, Qt::LeftButton);
 }

@@ -5,6 +5,7 @@
 #include "TempInstall.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
+#include "app/Windows.h"
 #include "app/bar_read_frm.h"
 #include "app/export_frm.h"
 #include "db/db.h"
@@ -69,6 +70,7 @@ private:
     void exit(const QString& how);
 
     std::unique_ptr<TempInstall> m_install;
+    std::unique_ptr<Windows> m_windows;
     std::unique_ptr<MessageBoxRecorder> m_boxes;
     EventLoopEnd m_previousEnd;
     QList<int> m_ends;
@@ -82,6 +84,7 @@ void TestStartUp::initTestCase()
 void TestStartUp::init()
 {
     m_install = std::make_unique<TempInstall>();
+    m_windows = std::make_unique<Windows>();
     m_boxes = std::make_unique<MessageBoxRecorder>();
     m_ends.clear();
     m_previousEnd = setEventLoopEnd([this](int status) { m_ends << status; });
@@ -89,7 +92,7 @@ void TestStartUp::init()
 
 void TestStartUp::cleanup()
 {
-    releaseWindows();
+    m_windows.reset();
     db_reset();
     setEventLoopEnd(std::move(m_previousEnd));
     resetProgramEnd();
@@ -99,7 +102,7 @@ void TestStartUp::cleanup()
 
 void TestStartUp::exit(const QString& how)
 {
-    export_frm* settings = export_frm::instance();
+    export_frm* settings = Windows::current().get<export_frm>();
     if (how == QLatin1String("exit button"))
         QTest::mouseClick(settings->findChild<QPushButton*>(QStringLiteral("Command7")),
                           Qt::LeftButton);
@@ -114,10 +117,11 @@ void TestStartUp::settingsWindowFirstThenLauncherActive()
     startUp();
     QVERIFY(!programEnded());
     QCOMPARE(events.shown, QStringList({"export_frm", "bar_read_frm"}));
-    QVERIFY(QTest::qWaitForWindowActive(bar_read_frm::instance()));
-    QCOMPARE(QApplication::activeWindow(), bar_read_frm::instance());
-    QVERIFY(export_frm::instance()->isVisible());
-    QCOMPARE(export_frm::instance()->focusWidget()->objectName(), QStringLiteral("Command1"));
+    QVERIFY(QTest::qWaitForWindowActive(Windows::current().get<bar_read_frm>()));
+    QCOMPARE(QApplication::activeWindow(), Windows::current().get<bar_read_frm>());
+    QVERIFY(Windows::current().get<export_frm>()->isVisible());
+    QCOMPARE(Windows::current().get<export_frm>()->focusWidget()->objectName(),
+             QStringLiteral("Command1"));
     QVERIFY(db_connection && db_connection->isOpen());
     QVERIFY(m_boxes->boxes().isEmpty());
 }
@@ -157,9 +161,9 @@ void TestStartUp::exitEndsTheRun()
     QFETCH(bool, launcherOpen);
     m_install->createDatabase(m_install->database());
     startUp();
-    QVERIFY(QTest::qWaitForWindowActive(bar_read_frm::instance()));
+    QVERIFY(QTest::qWaitForWindowActive(Windows::current().get<bar_read_frm>()));
     if (!launcherOpen)
-        bar_read_frm::instance()->close();
+        Windows::current().get<bar_read_frm>()->close();
 
     WindowEvents events;
     exit(how);
@@ -193,7 +197,7 @@ void TestStartUp::failingCloseStillEnds()
     startUp();
     QVERIFY(!programEnded());
     QVERIFY(!db_connection->isOpen());
-    QVERIFY(export_frm::instance()->isVisible());
+    QVERIFY(Windows::current().get<export_frm>()->isVisible());
 
     exit(how);
     QVERIFY(programEnded());
@@ -210,14 +214,14 @@ void TestStartUp::closingTheLauncherEndsNothing()
 {
     m_install->createDatabase(m_install->database());
     startUp();
-    QVERIFY(QTest::qWaitForWindowActive(bar_read_frm::instance()));
+    QVERIFY(QTest::qWaitForWindowActive(Windows::current().get<bar_read_frm>()));
     QVERIFY(!QApplication::quitOnLastWindowClosed());
-    bar_read_frm::instance()->close();
+    Windows::current().get<bar_read_frm>()->close();
     QTest::qWait(20);
     QVERIFY(!programEnded());
     QVERIFY(m_ends.isEmpty());
-    QVERIFY(!bar_read_frm::instance()->isVisible());
-    QVERIFY(export_frm::instance()->isVisible());
+    QVERIFY(!Windows::current().get<bar_read_frm>()->isVisible());
+    QVERIFY(Windows::current().get<export_frm>()->isVisible());
     QVERIFY(db_connection->isOpen());
     QVERIFY(m_boxes->boxes().isEmpty());
 }

@@ -7,6 +7,7 @@
 #include "TempInstall.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
+#include "app/Windows.h"
 #include "app/export_frm.h"
 #include "db/db.h"
 #include "platform/Bsmtp.h"
@@ -77,6 +78,7 @@ private:
     void verifyNoCredentialInClear();
 
     std::unique_ptr<TempInstall> m_install;
+    std::unique_ptr<Windows> m_windows;
     std::unique_ptr<MailServers> m_servers;
     EventLoopEnd m_previousEnd;
     // The cursor shape at each mail call (-1: no override cursor).
@@ -86,6 +88,7 @@ private:
 void TestSupportRequest::init()
 {
     m_install = std::make_unique<TempInstall>();
+    m_windows = std::make_unique<Windows>();
     m_previousEnd = setEventLoopEnd([](int) {});
     m_cursorAtCall.clear();
 }
@@ -93,7 +96,7 @@ void TestSupportRequest::init()
 void TestSupportRequest::cleanup()
 {
     bsmtp::setTestTransport(std::nullopt);
-    releaseWindows();
+    m_windows.reset();
     db_reset();
     setEventLoopEnd(std::move(m_previousEnd));
     resetProgramEnd();
@@ -155,7 +158,8 @@ QString TestSupportRequest::createInstallDatabase(int extraLogRows)
 
 qint64 TestSupportRequest::clickLabel15()
 {
-    auto* label = export_frm::instance()->findChild<QLabel*>(QStringLiteral("Label15"));
+    auto* label =
+        Windows::current().get<export_frm>()->findChild<QLabel*>(QStringLiteral("Label15"));
     if (!label) {
         QTest::qFail("no Label15 on the settings window", __FILE__, __LINE__);
         return -1;

@@ -1,0 +1,391 @@
+// The viewer as the operator meets it, opened from the launcher's menu: the
+// window as designed, the statements of the first and later openings, the
+// order of the history, the focus step's widths, closing and reopening, the
+// DB.mdb of the current directory, a writer meanwhile, and failed reads.
+
+#include "Seams.h"
+#include "TempInstall.h"
+#include "app/DesignLook.h"
+#include "app/ProgramEnd.h"
+#include "app/StartUp.h"
+#include "app/Windows.h"
+#include "app/bar_read_frm.h"
+#include "app/editDB.h"
+#include "app/export_frm.h"
+#include "db/db.h"
+#include "platform/Command.h"
+#include "platform/Connection.h"
+#include "viewer/Adodc.h"
+#include "viewer/SnapshotModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+const QString roster = QStringLiteral("select * from list order by kana");
+
+const QString dayAndDayBefore =
+    QStringLiteral("insert into log values ('2024-04-01','10:00:00','入室','佐藤 花子',NULL),"
+                   "('2024-04-01','15:00:00','退室','佐藤 花子','お迎え'),"
+                   "('2024-03-31','16:30:00','入室','鈴木 一郎','');");
+
+// The cells of the grid's rows, "|"-joined.
+QStringList gridRows(const QTableView* grid)
+{
+    QStringList rows;
+    const QAbstractItemModel* model = grid->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model->columnCount(); ++column)
+            cells << model->index(row, column).data().toString();
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+QStringList headings(const QTableView* grid)
+{
+    QStringList names;
+    for (int column = 0; column < grid->model()->columnCount(); ++column)
+        names << grid->model()->headerData(column, Qt::Horizontal).toString();
+    return names;
+}
+
+} // namespace
+
+class TestEditDB : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { prepareApplication(*qApp); }
+    void init();
+    void cleanup();
+
+    void design();
+    void firstOpening();
+    void historyRows_data();
+    void historyRows();
+    void openingWhileShownRereadsOnly();
+    void openingAfterClosingLoadsAgain_data();
+    void openingAfterClosingLoadsAgain();
+    void currentDirectoryDatabase();
+    void focusRestoresTheDesignedWidths();
+    void failedReadsAreReported_data();
+    void failedReadsAreReported();
+    void theOwnerTakesEveryWindowWithIt();
+
+private:
+    // Starts the tool on the install folder's DB.mdb (made from sql) and
+    // chooses 全員の履歴; returns the viewer, or null after a failed check.
+    editDB* startAndOpen(const QString& sql);
+    bool chooseDisplayLog();
+
+    std::unique_ptr<TempInstall> m_install;
+    std::unique_ptr<Windows> m_windows;
+    std::unique_ptr<MessageBoxRecorder> m_boxes;
+    EventLoopEnd m_previousEnd;
+    QString m_previousDir;
+};
+
+void TestEditDB::init()
+{
+    m_install = std::make_unique<TempInstall>();
+    m_windows = std::make_unique<Windows>();
+    m_boxes = std::make_unique<MessageBoxRecorder>();
+    m_previousEnd = setEventLoopEnd([](int) {});
+    m_previousDir = QDir::currentPath();
+    // The tool runs with its install folder as the current directory.
+    QVERIFY(QDir().mkpath(m_install->installFolder()));
+    QVERIFY(QDir::setCurrent(m_install->installFolder()));
+    platform::Connection::setBusyTimeout(5000);
+}
+
+void TestEditDB::cleanup()
+{
+    m_windows.reset();
+    db_reset();
+    QDir::setCurrent(m_previousDir);
+    setEventLoopEnd(std::move(m_previousEnd));
+    resetProgramEnd();
+    m_boxes.reset();
+    m_install.reset();
+}
+
+bool TestEditDB::chooseDisplayLog()
+{
+    auto* launcher = Windows::current().find<bar_read_frm>();
+    QAction* action =
+        launcher ? launcher->findChild<QAction*>(QStringLiteral("display_log")) : nullptr;
+    if (!action || !action->isEnabled())
+        return false;
+    action->trigger();
+    return true;
+}
+
+editDB* TestEditDB::startAndOpen(const QString& sql)
+{
+    m_install->createDatabase(m_install->database(), sql);
+    startUp();
+    if (programEnded() || !chooseDisplayLog())
+        return nullptr;
+    editDB* viewer = Windows::current().find<editDB>();
+    if (!viewer || !QTest::qWaitForWindowActive(viewer))
+        return nullptr;
+    return viewer;
+}
+
+void TestEditDB::design()
+{
+    editDB window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.objectName(), QStringLiteral("editDB"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("参照画面"));
+    QCOMPARE(window.size(), QSize(1016, 686));
+    QVERIFY(window.windowIcon().availableSizes().contains(QSize(32, 32)));
+
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("DataGrid1"));
+    auto* close = window.findChild<QPushButton*>(QStringLiteral("Command1"));
+    auto* adodc = window.findChild<Adodc*>(QStringLiteral("Adodc1"));
+    QVERIFY(grid && close && adodc);
+    QCOMPARE(grid->geometry(), rectFromTwips(240, 240, 14775, 9255));
+    QCOMPARE(close->geometry(), rectFromTwips(13440, 9840, 1455, 495));
+    QCOMPARE(close->text(), QStringLiteral("閉じる"));
+    for (const QFont& font : {grid->font(), grid->horizontalHeader()->font()}) {
+        QCOMPARE(font.family(), QStringLiteral("ＭＳ Ｐゴシック"));
+        QCOMPARE(font.pointSizeF(), 9.0);
+        QCOMPARE(font.weight(), QFont::Normal);
+    }
+    // The grid first, then the button; the data control is no widget at all.
+    QCOMPARE(window.focusWidget(), grid);
+    QVERIFY(!grid->tabKeyNavigation());
+    QVERIFY(!adodc->isWidgetType());
+    QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+void TestEditDB::firstOpening()
+{
+    editDB* viewer = startAndOpen(dayAndDayBefore);
+    QVERIFY(viewer);
+    // The load step ran the roster statement; the grid holds the history.
+    QCOMPARE(db_sql, roster);
+    QCOMPARE(viewer->adodc1()->recordSource(), editDB::historyStatement());
+    QCOMPARE(viewer->windowTitle(), QStringLiteral("全員の履歴"));
+    QVERIFY(viewer->isWindow() && !viewer->parentWidget());
+    QTableView* grid = viewer->dataGrid1();
+    QCOMPARE(headings(grid), QStringList({"date", "time", "状況", "名前", "備考2"}));
+    QCOMPARE(grid->columnWidth(0), pixelsFromTwips(2300));
+    QCOMPARE(grid->columnWidth(3), pixelsFromTwips(4200));
+    QCOMPARE(grid->columnWidth(4), pixelsFromTwips(4170));
+    QCOMPARE(grid->columnWidth(1), grid->horizontalHeader()->defaultSectionSize());
+    // Modeless: the other two windows stay open and usable.
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(Windows::current().find<export_frm>()->isVisible());
+    QVERIFY(Windows::current().find<bar_read_frm>()->isEnabled());
+    QVERIFY(m_boxes->boxes().isEmpty());
+}
+
+void TestEditDB::historyRows_data()
+{
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("one day and the day before")
+        << dayAndDayBefore
+        << QStringList{"2024/03/31|16:30:00|入室|鈴木 一郎|",
+                       "2024/04/01|15:00:00|退室|佐藤 花子|お迎え",
+                       "2024/04/01|10:00:00|入室|佐藤 花子|"};
+    QTest::newRow("empty log") << QString() << QStringList();
+    QTest::newRow("markup and text outside the BMP")
+        << "insert into log values ('1899-12-30','08:00:00','<b>入室</b>','𠮷田 😀','a&amp;b');"
+        << QStringList{"0:00:00|8:00:00|<b>入室</b>|𠮷田 😀|a&amp;b"};
+}
+
+void TestEditDB::historyRows()
+{
+    QFETCH(QString, events);
+    QFETCH(QStringList, rows);
+    editDB* viewer = startAndOpen(events);
+    QVERIFY(viewer);
+    QCOMPARE(headings(viewer->dataGrid1()), QStringList({"date", "time", "状況", "名前", "備考2"}));
+    QCOMPARE(gridRows(viewer->dataGrid1()), rows);
+}
+
+void TestEditDB::openingWhileShownRereadsOnly()
+{
+    editDB* viewer = startAndOpen(dayAndDayBefore);
+    QVERIFY(viewer);
+    db_sql = QStringLiteral("select 1");
+
+    // The product writes while the viewer is open, waiting 50 ms at most.
+    platform::Connection::setBusyTimeout(50);
+    platform::Connection product;
+    product.open(QStringLiteral("Data Source=c:\\Program Files\\Tavenro\\DB.mdb"));
+    platform::Command insert;
+    insert.setActiveConnection(&product);
+    insert.setCommandText(
+        QStringLiteral("insert into log values ('2024-04-02','09:00:00','入室','新井 凛',NULL)"));
+    QCOMPARE(insert.execute(), 1);
+    QCOMPARE(gridRows(viewer->dataGrid1()).size(), 3);
+
+    QVERIFY(chooseDisplayLog());
+    QCOMPARE(Windows::current().find<editDB>(), viewer);
+    QCOMPARE(db_sql, QStringLiteral("select 1"));
+    QCOMPARE(gridRows(viewer->dataGrid1()).last(),
+             QStringLiteral("2024/04/02|9:00:00|入室|新井 凛|"));
+    QCOMPARE(insert.execute(), 1);
+    QVERIFY(m_boxes->boxes().isEmpty());
+}
+
+void TestEditDB::openingAfterClosingLoadsAgain_data()
+{
+    QTest::addColumn<bool>("byButton");
+    QTest::newRow("閉じる") << true;
+    QTest::newRow("close box") << false;
+}
+
+void TestEditDB::openingAfterClosingLoadsAgain()
+{
+    QFETCH(bool, byButton);
+    QPointer<editDB> viewer = startAndOpen(dayAndDayBefore);
+    QVERIFY(viewer);
+    QPointer<Adodc> adodc = viewer->adodc1();
+    if (byButton) {
+        auto* button = viewer->findChild<QPushButton*>(QStringLiteral("Command1"));
+        QVERIFY(button && button->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+    } else {
+        QVERIFY(viewer->close());
+    }
+    // Unloaded at once for the next opening, destroyed with its connection
+    // as soon as the close is over.
+    QVERIFY(!Windows::current().find<editDB>());
+    QTRY_VERIFY(viewer.isNull());
+    QVERIFY(adodc.isNull());
+
+    db_sql = QStringLiteral("select 1");
+    QVERIFY(chooseDisplayLog());
+    editDB* again = Windows::current().find<editDB>();
+    QVERIFY(again);
+    QCOMPARE(db_sql, roster);
+    QCOMPARE(gridRows(again->dataGrid1()).size(), 3);
+    QVERIFY(again->isVisible());
+    QVERIFY(!programEnded());
+}
+
+void TestEditDB::currentDirectoryDatabase()
+{
+    const QString elsewhere = m_install->driveC() + QStringLiteral("/elsewhere");
+    m_install->createDatabase(
+        elsewhere + QStringLiteral("/DB.mdb"),
+        QStringLiteral(
+            "insert into log values ('2020-01-01','12:00:00','入室','別 ファイル',NULL)"));
+    QVERIFY(QDir::setCurrent(elsewhere));
+    editDB* viewer = startAndOpen(dayAndDayBefore);
+    QVERIFY(viewer);
+    QCOMPARE(gridRows(viewer->dataGrid1()), QStringList{"2020/01/01|12:00:00|入室|別 ファイル|"});
+    QCOMPARE(QFileInfo(viewer->adodc1()->databaseFile()).canonicalFilePath(),
+             QFileInfo(elsewhere + QStringLiteral("/DB.mdb")).canonicalFilePath());
+    QCOMPARE(QFileInfo(db_connection->filePath()).canonicalFilePath(),
+             QFileInfo(m_install->database()).canonicalFilePath());
+}
+
+void TestEditDB::focusRestoresTheDesignedWidths()
+{
+    editDB* viewer = startAndOpen(dayAndDayBefore);
+    QVERIFY(viewer);
+    QTableView* grid = viewer->dataGrid1();
+    auto* button = viewer->findChild<QPushButton*>(QStringLiteral("Command1"));
+    QVERIFY(button);
+    QCOMPARE(QApplication::focusWidget(), grid);
+
+    // Widened by hand, as dragging the heading's edge does.
+    grid->horizontalHeader()->resizeSection(0, 300);
+    grid->horizontalHeader()->resizeSection(1, 222);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), button);
+    QCOMPARE(grid->columnWidth(0), 300);
+    QTest::keyClick(button, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), grid);
+    QCOMPARE(viewer->columnWidthTwips(0), pixelsFromTwips(2300) * twipsPerPixel);
+    QCOMPARE(grid->columnWidth(1), 222);
+}
+
+void TestEditDB::failedReadsAreReported_data()
+{
+    QTest::addColumn<QString>("current"); // DB.mdb of the current directory
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<bool>("loadStepFails");
+    QTest::newRow("no DB.mdb") << "none"
+                               << "実行時エラー '53'" << true;
+    QTest::newRow("unreadable file") << "garbage"
+                                     << "DB.mdb" << true;
+    QTest::newRow("no table list") << "drop table list;"
+                                   << "select * from list order by kana" << true;
+    QTest::newRow("no table log") << "drop table log;"
+                                  << "from log order by" << false;
+}
+
+void TestEditDB::failedReadsAreReported()
+{
+    QFETCH(QString, current);
+    QFETCH(QString, named);
+    QFETCH(bool, loadStepFails);
+    const QString elsewhere = m_install->driveC() + QStringLiteral("/elsewhere");
+    QVERIFY(QDir().mkpath(elsewhere));
+    const QString file = elsewhere + QStringLiteral("/DB.mdb");
+    if (current == QLatin1String("garbage")) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+    } else if (current != QLatin1String("none")) {
+        m_install->createDatabase(file, current);
+    }
+    QVERIFY(QDir::setCurrent(elsewhere));
+    m_install->createDatabase(m_install->database(), dayAndDayBefore);
+    startUp();
+    QVERIFY(!programEnded());
+    db_sql = QStringLiteral("select 1");
+    QVERIFY(chooseDisplayLog());
+
+    QVERIFY(programEnded());
+    QCOMPARE(m_boxes->boxes().size(), 1);
+    const MessageBoxRecorder::Box box = m_boxes->boxes().front();
+    QCOMPARE(box.style, 16);
+    QCOMPARE(box.title, QStringLiteral("各種設定"));
+    QVERIFY2(box.prompt.startsWith(QStringLiteral("実行時エラー '")), qPrintable(box.prompt));
+    QVERIFY2(box.prompt.contains(named), qPrintable(box.prompt));
+    // A failed load step leaves no half-loaded viewer; the history was never
+    // asked for.
+    QCOMPARE(db_sql, roster);
+    editDB* viewer = Windows::current().find<editDB>();
+    QCOMPARE(viewer == nullptr, loadStepFails);
+    if (viewer)
+        QVERIFY(!viewer->isVisible());
+}
+
+void TestEditDB::theOwnerTakesEveryWindowWithIt()
+{
+    QPointer<editDB> closed = startAndOpen(dayAndDayBefore);
+    QVERIFY(closed);
+    QVERIFY(closed->close()); // unloaded; its deletion is still due
+    QVERIFY(chooseDisplayLog());
+    const QList<QPointer<QWidget>> windows{Windows::current().find<bar_read_frm>(),
+                                           Windows::current().find<export_frm>(),
+                                           Windows::current().find<editDB>(), closed.data()};
+    QVERIFY(!windows.contains(nullptr));
+    QVERIFY(windows.at(2) != closed);
+    m_windows.reset();
+    for (const QPointer<QWidget>& window : windows)
+        QVERIFY(window.isNull());
+}
+
+QTEST_MAIN(TestEditDB)
+#include "tst_editDB.moc"
