@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "Error.h"
 #include "FieldReader.h"
+#include "JetSelect.h"
 #include "SqliteHandles.h"
 
 #include <QDate>
@@ -239,6 +240,25 @@ struct ResultSnapshot::Column
         appendStored(row, value, stored);
     }
 
+    // One value the second engine read, already of its kind.
+    void appendValue(int row, const Value& value)
+    {
+        if (const auto* text = std::get_if<QString>(&value)) {
+            const QByteArray utf8 = text->toUtf8();
+            appendText(row, utf8.constData(), int(utf8.size()));
+        } else if (const auto* integer = std::get_if<qint64>(&value)) {
+            appendNumber(row, CellKind::Integer, *integer);
+        } else if (const auto* number = std::get_if<double>(&value)) {
+            appendDouble(row, *number);
+        } else if (const auto* dateTime = std::get_if<DateTime>(&value)) {
+            appendDateTime(row, *dateTime);
+        } else if (const auto* truth = std::get_if<bool>(&value)) {
+            appendNumber(row, CellKind::Boolean, *truth ? 1 : 0);
+        } else {
+            appendNull(row);
+        }
+    }
+
     CellKind kindAt(int row) const { return mixed ? CellKind(kinds[std::size_t(row)]) : uniform; }
 
     QByteArray bytesAt(int row) const
@@ -281,6 +301,8 @@ ResultSnapshot ResultSnapshot::read(Connection& connection, const QString& state
                                     int sorterThreads)
 {
     const QString what = QStringLiteral("次の文を実行できません: %1").arg(statement);
+    if (const JetDatabase* jet = connection.jet(what))
+        return fromJet(runJetSelect(*jet, statement));
     sqlite3* db = connection.handle(what);
 
     // The helper threads are this statement's alone: the connection's own
@@ -330,6 +352,25 @@ ResultSnapshot ResultSnapshot::read(Connection& connection, const QString& state
         if (snapshot.m_rowCount == std::numeric_limits<int>::max())
             throw Error(7, QStringLiteral("メモリが不足しています。行が多すぎます。"));
         snapshot.appendRow(raw);
+    }
+    return snapshot;
+}
+
+ResultSnapshot ResultSnapshot::fromJet(const JetResult& result)
+{
+    ResultSnapshot snapshot;
+    for (int i = 0; i < result.fieldCount(); ++i) {
+        auto column = std::make_unique<Column>();
+        column->name = result.fieldNames.at(i);
+        column->declared = result.kinds.at(std::size_t(i));
+        snapshot.m_columns.push_back(std::move(column));
+    }
+    if (result.rowCount() >= std::numeric_limits<int>::max())
+        throw Error(7, QStringLiteral("メモリが不足しています。行が多すぎます。"));
+    for (qsizetype row = 0; row < result.rowCount(); ++row) {
+        for (int i = 0; i < result.fieldCount(); ++i)
+            snapshot.m_columns[std::size_t(i)]->appendValue(int(row), result.at(row, i));
+        ++snapshot.m_rowCount;
     }
     return snapshot;
 }

@@ -12,6 +12,7 @@ struct sqlite3_stmt;
 namespace platform {
 
 class Connection;
+struct JetResult;
 
 namespace detail {
 enum class FieldKind;
@@ -101,6 +102,7 @@ public:
 
 private:
     struct Column;
+    static ResultSnapshot fromJet(const JetResult& result);
     void appendRow(sqlite3_stmt* statement);
 
     std::vector<std::unique_ptr<Column>> m_columns;
