@@ -10,7 +10,7 @@
 #include "db/db.h"
 #include "export/RosterExport.h"
 #include "export/RosterExportSteps.h"
-#include "platform/ProgramStart.h"
+#include "platform/Seams.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -68,7 +68,8 @@ int main(int argc, char* argv[])
     const QString database = install + QStringLiteral("/DB.mdb");
     const QString listCsv = install + QStringLiteral("/list.csv");
     const QString shellCsv = prefix.path() + QStringLiteral("/sqlite3.csv");
-    platform::setShellHandler([](const QString&, int) { return qint64(0); });
+    platform::ScopedSeams seams;
+    seams.setProgramStart([](const QString&, int) { return qint64(0); });
     const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
 
     std::printf("roster export, median of %d runs (ms)\n", reps);

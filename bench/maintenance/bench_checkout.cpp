@@ -7,6 +7,7 @@
 #include "db/db.h"
 #include "maintenance/RosterMaintenance.h"
 #include "platform/MessageBox.h"
+#include "platform/Seams.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,8 +40,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
-    platform::setMessageBoxHandler(
-        [](const QString&, int, const QString&) { return int(platform::vbYes); });
+    platform::ScopedSeams seams;
+    seams.setMessageBox([](const QString&, int, const QString&) { return int(platform::vbYes); });
 
     std::printf("%-10s %12s %12s %8s\n", "students", "tool ms", "sqlite3 ms", "ratio");
     for (int students : {800, 100000}) {

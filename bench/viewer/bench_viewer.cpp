@@ -21,8 +21,8 @@
 #include "app/editDB.h"
 #include "db/db.h"
 #include "platform/Connection.h"
-#include "platform/MessageBox.h"
 #include "platform/ResultSnapshot.h"
+#include "platform/Seams.h"
 #include "viewer/Adodc.h"
 #include "viewer/SnapshotModel.h"
 
@@ -174,7 +174,8 @@ int main(int argc, char* argv[])
     const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
     if (sqlite3.isEmpty())
         qFatal("the sqlite3 shell is needed for the reference");
-    platform::setMessageBoxHandler([](const QString& prompt, int, const QString&) {
+    platform::ScopedSeams seams;
+    seams.setMessageBox([](const QString& prompt, int, const QString&) {
         qFatal("unexpected box: %s", qPrintable(prompt));
         return 0;
     });

@@ -1,5 +1,7 @@
 #include "ProgramEnd.h"
 
+#include "platform/Seams.h"
+
 #include <QApplication>
 #include <QWidget>
 
@@ -7,12 +9,6 @@ namespace {
 
 bool g_ended = false;
 int g_status = 0;
-
-EventLoopEnd& eventLoopEnd()
-{
-    static EventLoopEnd instance = [](int status) { QCoreApplication::exit(status); };
-    return instance;
-}
 
 } // namespace
 
@@ -26,7 +22,10 @@ void endProgram(int status)
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows)
         window->hide();
-    eventLoopEnd()(status);
+    if (const platform::ProgramEndHandler end = platform::seams().programEnd)
+        end(status);
+    else
+        QCoreApplication::exit(status);
 }
 
 bool programEnded()
@@ -37,13 +36,6 @@ bool programEnded()
 int programEndStatus()
 {
     return g_status;
-}
-
-EventLoopEnd setEventLoopEnd(EventLoopEnd end)
-{
-    EventLoopEnd previous = std::move(eventLoopEnd());
-    eventLoopEnd() = std::move(end);
-    return previous;
 }
 
 void resetProgramEnd()

@@ -6,11 +6,24 @@
 #include "ProgramEnd.h"
 #include "Windows.h"
 #include "bar_read_frm.h"
-#include "platform/MessageBox.h"
+#include "platform/Seams.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+
+namespace {
+
+// The boxes of the code below the windows are drawn for the application's
+// life, and not a moment longer.
+void useDrawnMessageBox(bool drawn)
+{
+    platform::Seams seams = platform::seams();
+    seams.messageBox = drawn ? platform::MessageBoxHandler(showMessageBox) : nullptr;
+    platform::setSeams(std::move(seams));
+}
+
+} // namespace
 
 void startUp()
 {
@@ -37,7 +50,7 @@ void prepareApplication(QApplication& application)
     if (translator->load(QStringLiteral("qtbase_ja"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(translator);
-    platform::setMessageBoxHandler(showMessageBox);
+    useDrawnMessageBox(true);
 }
 
 int runApplication(int& argc, char** argv, const std::function<void()>& afterStartUp)
@@ -54,6 +67,6 @@ int runApplication(int& argc, char** argv, const std::function<void()>& afterSta
             afterStartUp();
         status = programEnded() ? programEndStatus() : application.exec();
     }
-    platform::setMessageBoxHandler({});
+    useDrawnMessageBox(false);
     return status;
 }

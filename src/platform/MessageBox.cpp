@@ -1,14 +1,10 @@
 #include "MessageBox.h"
 
+#include "Seams.h"
+
 namespace platform {
 
 namespace {
-
-MessageBoxHandler& handler()
-{
-    static MessageBoxHandler instance;
-    return instance;
-}
 
 // Without anyone to ask, a box is declined: nothing is confirmed by default.
 int declined(int style)
@@ -35,16 +31,10 @@ QString applicationTitle()
 int msgBox(const QString& prompt, int style, const QString& title)
 {
     const QString shown = title.isEmpty() ? applicationTitle() : title;
-    if (!handler())
+    const MessageBoxHandler handler = seams().messageBox;
+    if (!handler)
         return declined(style);
-    return handler()(prompt, style, shown);
-}
-
-MessageBoxHandler setMessageBoxHandler(MessageBoxHandler next)
-{
-    MessageBoxHandler previous = std::move(handler());
-    handler() = std::move(next);
-    return previous;
+    return handler(prompt, style, shown);
 }
 
 } // namespace platform

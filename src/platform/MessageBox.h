@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
 namespace platform {
 
@@ -39,15 +38,11 @@ enum MessageBoxStyle
 QString applicationTitle();
 
 // Shows a modal box and returns the button pressed. Prompt lines are joined
-// by CR LF. Code below the windows calls this; the application installs the
-// drawing handler, and tests install one that records and answers.
+// by CR LF. Code below the windows calls this; the box is drawn by the
+// message-box handler of the seams (Seams.h), which the application installs
+// and tests stand in for. The handler is given the title already defaulted.
+// Without a handler, every box is declined (No, Cancel or Abort; OK for a box
+// that has nothing else).
 int msgBox(const QString& prompt, int style = vbOKOnly, const QString& title = {});
-
-using MessageBoxHandler =
-    std::function<int(const QString& prompt, int style, const QString& title)>;
-// Installs a handler and returns the one it replaces. The handler is given
-// the title already defaulted. Without a handler, every box is declined
-// (No, Cancel or Abort; OK for a box that has nothing else).
-MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
 
 } // namespace platform

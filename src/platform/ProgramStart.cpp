@@ -1,6 +1,7 @@
 #include "ProgramStart.h"
 
 #include "Error.h"
+#include "Seams.h"
 #include "WinPath.h"
 
 #include <QCoreApplication>
@@ -10,12 +11,6 @@
 namespace platform {
 
 namespace {
-
-ShellHandler& handler()
-{
-    static ShellHandler instance;
-    return instance;
-}
 
 qint64 startDetached(const QString& program, const QStringList& arguments,
                      const QString& commandLine)
@@ -39,8 +34,8 @@ QString bundledEditorPath()
 
 qint64 shell(const QString& commandLine, int windowStyle)
 {
-    if (handler())
-        return handler()(commandLine, windowStyle);
+    if (const ProgramStartHandler handler = seams().programStart)
+        return handler(commandLine, windowStyle);
     Q_UNUSED(windowStyle) // every started program comes up normal and takes the focus
 
     const QString line = commandLine.trimmed();
@@ -68,13 +63,6 @@ qint64 shell(const QString& commandLine, int windowStyle)
                          argument.isEmpty() ? QStringList{} : QStringList{hostPath(argument)},
                          commandLine);
 #endif
-}
-
-ShellHandler setShellHandler(ShellHandler next)
-{
-    ShellHandler previous = std::move(handler());
-    handler() = std::move(next);
-    return previous;
 }
 
 } // namespace platform

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
 namespace platform {
 
@@ -19,13 +18,9 @@ enum WindowStyle
 // argument as one text (as Notepad takes a file name with spaces unquoted).
 // "notepad.exe" starts Notepad on Windows and the bundled editor
 // tavenro-notepad elsewhere, with the argument mapped to a host path.
-// Throws platform::Error when the program cannot be started.
+// Throws platform::Error when the program cannot be started. A program-start
+// handler of the seams (Seams.h), when there is one, is called instead.
 qint64 shell(const QString& commandLine, int windowStyle);
-
-using ShellHandler = std::function<qint64(const QString& commandLine, int windowStyle)>;
-// Tests install a recorder; returns the handler it replaces (empty for the
-// real one).
-ShellHandler setShellHandler(ShellHandler handler);
 
 // Where the bundled editor is looked for: beside the running program.
 QString bundledEditorPath();

@@ -1,24 +1,18 @@
 // The backup section of the settings window, driven as an operator would:
 // pick a drive, click, read the status line, look at the files.
 
-#include "Seams.h"
-#include "TempInstall.h"
-#include "app/ClickableLabel.h"
+#include "GuiTestBase.h"
 #include "app/DriveList.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
-#include "app/Windows.h"
 #include "app/export_frm.h"
 #include "db/db.h"
 #include "platform/Connection.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QPushButton>
 #include <QTest>
-#include <memory>
 #include <sqlite3.h>
 
 namespace {
@@ -48,14 +42,12 @@ QStringList filesIn(const QString& folder)
 
 } // namespace
 
-class TestBackupButtons : public QObject
+class TestBackupButtons : public GuiTestBase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { prepareApplication(*qApp); }
     void init();
-    void cleanup();
 
     void backupReplacesDriveFile_data();
     void backupReplacesDriveFile();
@@ -76,59 +68,15 @@ private Q_SLOTS:
     void restoreWhileProductWritesChangesNothing();
 
 private:
-    void chooseDrive(DriveList* list, const QString& drive);
-    void click(const char* name);
-    void clickLabel18();
-
-    std::unique_ptr<TempInstall> m_install;
-    std::unique_ptr<Windows> m_windows;
     QString m_stick;
-    EventLoopEnd m_previousEnd;
 };
 
 void TestBackupButtons::init()
 {
-    m_install = std::make_unique<TempInstall>();
-    m_windows = std::make_unique<Windows>();
-    QVERIFY(m_install->isValid());
-    m_stick = m_install->addDrive(QLatin1Char('e'));
-    QDir::setCurrent(m_install->driveC());
-    m_previousEnd = setEventLoopEnd([](int) {});
-}
-
-void TestBackupButtons::cleanup()
-{
-    m_windows.reset();
-    db_reset();
-    setEventLoopEnd(std::move(m_previousEnd));
-    resetProgramEnd();
-    QDir::setCurrent(QDir::tempPath());
-    m_install.reset();
-}
-
-void TestBackupButtons::chooseDrive(DriveList* list, const QString& drive)
-{
-    QVERIFY(list);
-    const int index = list->findData(drive);
-    QVERIFY2(index >= 0, qPrintable(drive));
-    list->setCurrentIndex(index);
-    QCOMPARE(list->drive(), drive);
-}
-
-void TestBackupButtons::click(const char* name)
-{
-    auto* button =
-        Windows::current().get<export_frm>()->findChild<QPushButton*>(QString::fromLatin1(name));
-    QVERIFY(button && button->isEnabled());
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-void TestBackupButtons::clickLabel18()
-{
-    auto* label =
-        Windows::current().get<export_frm>()->findChild<ClickableLabel*>(QStringLiteral("Label18"));
-    QVERIFY(label);
-    QTest::mouseClick(label, Qt::LeftButton);
+    GuiTestBase::init();
+    if (QTest::currentTestFailed())
+        return;
+    m_stick = install().addDrive(QLatin1Char('e'));
 }
 
 void TestBackupButtons::backupReplacesDriveFile_data()
@@ -141,16 +89,18 @@ void TestBackupButtons::backupReplacesDriveFile_data()
 void TestBackupButtons::backupReplacesDriveFile()
 {
     QFETCH(QString, journalMode);
-    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
-    TempInstall::execute(m_install->database(),
+    install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
+    TempInstall::execute(install().database(),
                          QStringLiteral("PRAGMA journal_mode=%1").arg(journalMode));
-    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("9")));
+    install().createDatabase(m_stick + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("9")));
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     MessageBoxRecorder boxes;
-    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("e:"));
-    click("Command4");
+    QVERIFY(chooseDrive("Drive1", "e:"));
+    QVERIFY(clickButton("Command4"));
 
-    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
+    QCOMPARE(window->label12()->text(), copiedToDrive);
     QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
     // One self-contained file, whatever mode the live one is in.
     QCOMPARE(filesIn(m_stick), QStringList{QStringLiteral("DB.mdb")});
@@ -158,7 +108,7 @@ void TestBackupButtons::backupReplacesDriveFile()
                                 QStringLiteral("PRAGMA journal_mode")),
              QStringList{QStringLiteral("delete")});
     QVERIFY(boxes.boxes().isEmpty());
-    QVERIFY(Windows::current().get<export_frm>()->label13()->text().isEmpty());
+    QVERIFY(window->label13()->text().isEmpty());
     QVERIFY(!programEnded());
 }
 
@@ -176,34 +126,37 @@ void TestBackupButtons::bothInstallFolders()
     QFETCH(bool, fromX86);
     QFETCH(QString, expected);
     QFETCH(int, boxCount);
-    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
-    m_install->createDatabase(m_install->databaseX86(), rosterOf(QStringLiteral("8086")));
+    install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
+    install().createDatabase(install().databaseX86(), rosterOf(QStringLiteral("8086")));
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     MessageBoxRecorder boxes;
-    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("e:"));
+    QVERIFY(chooseDrive("Drive1", "e:"));
     if (fromX86)
-        clickLabel18();
+        QVERIFY(clickLabel("Label18"));
     else
-        click("Command4");
-    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
+        QVERIFY(clickButton("Command4"));
+    QCOMPARE(window->label12()->text(), copiedToDrive);
     QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{expected});
     QCOMPARE(boxes.boxes().size(), boxCount);
 }
 
 void TestBackupButtons::onlyX86FolderShowsHintThenWarns()
 {
-    m_install->createDatabase(m_install->databaseX86(), rosterOf(QStringLiteral("8086")));
+    install().createDatabase(install().databaseX86(), rosterOf(QStringLiteral("8086")));
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     MessageBoxRecorder boxes;
-    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("e:"));
-    click("Command4");
-    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(),
-             QStringLiteral("↓ここをクリックしてください。"));
+    QVERIFY(chooseDrive("Drive1", "e:"));
+    QVERIFY(clickButton("Command4"));
+    QCOMPARE(window->label12()->text(), QStringLiteral("↓ここをクリックしてください。"));
     QVERIFY(filesIn(m_stick).isEmpty());
     QVERIFY(boxes.boxes().isEmpty());
 
-    clickLabel18();
-    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
+    QVERIFY(clickLabel("Label18"));
+    QCOMPARE(window->label12()->text(), copiedToDrive);
     QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("8086")});
     QCOMPARE(boxes.boxes().size(), 1);
     const auto& box = boxes.boxes().first();
@@ -219,18 +172,20 @@ void TestBackupButtons::unreadableDatabaseIsCopiedAsItIs()
 {
     // A damaged file: start-up leaves the connection closed without a word,
     // and the operator can still take it to the support desk.
-    QDir().mkpath(m_install->installFolder());
+    QDir().mkpath(install().installFolder());
     QByteArray damaged("SQLite format 3");
     damaged.append(QByteArray(8192, '\x5a'));
-    QFile file(m_install->database());
+    QFile file(install().database());
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(damaged);
     file.close();
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     MessageBoxRecorder boxes;
-    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("e:"));
-    click("Command4");
-    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
+    QVERIFY(chooseDrive("Drive1", "e:"));
+    QVERIFY(clickButton("Command4"));
+    QCOMPARE(window->label12()->text(), copiedToDrive);
     QCOMPARE(TempInstall::readAll(m_stick + QStringLiteral("/DB.mdb")), damaged);
     QCOMPARE(filesIn(m_stick), QStringList{QStringLiteral("DB.mdb")});
     QVERIFY(boxes.boxes().isEmpty());
@@ -238,14 +193,14 @@ void TestBackupButtons::unreadableDatabaseIsCopiedAsItIs()
 
 void TestBackupButtons::backupToVanishedDriveIsReported()
 {
-    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
     // Drive f: is known to the machine but its medium is gone.
-    const QString gone = m_install->addDrive(QLatin1Char('f'));
+    const QString gone = install().addDrive(QLatin1Char('f'));
     startUp();
     MessageBoxRecorder boxes;
-    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("f:"));
+    QVERIFY(chooseDrive("Drive1", "f:"));
     QVERIFY(QDir(gone).removeRecursively());
-    click("Command4");
+    QVERIFY(clickButton("Command4"));
     QCOMPARE(boxes.boxes().size(), 1);
     QVERIFY2(boxes.boxes().first().prompt.startsWith(QStringLiteral("実行時エラー '76':")),
              qPrintable(boxes.boxes().first().prompt));
@@ -254,28 +209,32 @@ void TestBackupButtons::backupToVanishedDriveIsReported()
 
 void TestBackupButtons::restoreWithoutInstallFolderFails()
 {
-    m_install->createDatabase(m_install->databaseX86(), rosterOf(QStringLiteral("8086")));
-    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("9")));
+    install().createDatabase(install().databaseX86(), rosterOf(QStringLiteral("8086")));
+    install().createDatabase(m_stick + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("9")));
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     MessageBoxRecorder boxes;
-    chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
-    click("Command5");
-    QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), notRestored);
+    QVERIFY(chooseDrive("Drive2", "e:"));
+    QVERIFY(clickButton("Command5"));
+    QCOMPARE(window->label13()->text(), notRestored);
     QVERIFY(boxes.boxes().isEmpty());
-    QVERIFY(!QFileInfo::exists(m_install->installFolder()));
+    QVERIFY(!QFileInfo::exists(install().installFolder()));
     QVERIFY(!programEnded());
 }
 
 void TestBackupButtons::restoreWithoutFileOnDriveDoesNothing()
 {
-    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     MessageBoxRecorder boxes;
-    chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
-    Windows::current().get<export_frm>()->label13()->setText(restored);
-    click("Command5");
-    QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), restored);
-    QCOMPARE(filesIn(m_install->installFolder()), QStringList{QStringLiteral("DB.mdb")});
+    QVERIFY(chooseDrive("Drive2", "e:"));
+    window->label13()->setText(restored);
+    QVERIFY(clickButton("Command5"));
+    QCOMPARE(window->label13()->text(), restored);
+    QCOMPARE(filesIn(install().installFolder()), QStringList{QStringLiteral("DB.mdb")});
     QVERIFY(boxes.boxes().isEmpty());
 }
 
@@ -300,11 +259,11 @@ void TestBackupButtons::badDriveFilesAreRefused()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, sql);
-    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
-    const QByteArray before = TempInstall::readAll(m_install->database());
+    install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
+    const QByteArray before = TempInstall::readAll(install().database());
     const QString driveFile = m_stick + QStringLiteral("/DB.mdb");
     if (!sql.isEmpty() || content == "truncate") {
-        m_install->createDatabase(driveFile, rosterOf(QStringLiteral("9")));
+        install().createDatabase(driveFile, rosterOf(QStringLiteral("9")));
         for (int i = 0; i < 200; ++i)
             TempInstall::execute(driveFile, rosterOf(QString::number(i)));
         if (!sql.isEmpty())
@@ -319,13 +278,15 @@ void TestBackupButtons::badDriveFilesAreRefused()
         f.write(content);
     }
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     MessageBoxRecorder boxes;
-    chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
-    click("Command5");
-    QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), notRestored);
+    QVERIFY(chooseDrive("Drive2", "e:"));
+    QVERIFY(clickButton("Command5"));
+    QCOMPARE(window->label13()->text(), notRestored);
     QVERIFY(boxes.boxes().isEmpty());
-    QCOMPARE(TempInstall::readAll(m_install->database()), before);
-    QCOMPARE(filesIn(m_install->installFolder()), QStringList{QStringLiteral("DB.mdb")});
+    QCOMPARE(TempInstall::readAll(install().database()), before);
+    QCOMPARE(filesIn(install().installFolder()), QStringList{QStringLiteral("DB.mdb")});
     QVERIFY(!programEnded());
 }
 
@@ -339,31 +300,33 @@ void TestBackupButtons::restoreReachesOpenConnections_data()
 void TestBackupButtons::restoreReachesOpenConnections()
 {
     QFETCH(QString, journalMode);
-    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
-    TempInstall::execute(m_install->database(),
+    install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
+    TempInstall::execute(install().database(),
                          QStringLiteral("PRAGMA journal_mode=%1").arg(journalMode));
-    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"),
-                              rosterOf(QStringLiteral("2001")) + rosterOf(QStringLiteral("2002")));
+    install().createDatabase(m_stick + QStringLiteral("/DB.mdb"),
+                             rosterOf(QStringLiteral("2001")) + rosterOf(QStringLiteral("2002")));
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     // The product's connection, open and idle before the restore.
     int rc = SQLITE_OK;
     const platform::detail::Database product = platform::detail::openDatabase(
-        QFile::encodeName(m_install->database()).constData(), SQLITE_OPEN_READWRITE, &rc);
+        QFile::encodeName(install().database()).constData(), SQLITE_OPEN_READWRITE, &rc);
     QCOMPARE(rc, SQLITE_OK);
     QCOMPARE(sqlite3_exec(product.get(), "select count(*) from list", nullptr, nullptr, nullptr),
              SQLITE_OK);
 
     MessageBoxRecorder boxes;
     ShellRecorder starts;
-    chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
-    click("Command5");
-    QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), restored);
+    QVERIFY(chooseDrive("Drive2", "e:"));
+    QVERIFY(clickButton("Command5"));
+    QCOMPARE(window->label13()->text(), restored);
     QVERIFY(boxes.boxes().isEmpty());
 
     // The safety copy holds what was there, as one file of its own.
-    const QString safety = m_install->database() + QStringLiteral(".before-restore");
+    const QString safety = install().database() + QStringLiteral(".before-restore");
     QCOMPARE(barcodes(safety), QStringList{QStringLiteral("1001")});
-    QVERIFY(!QFileInfo::exists(m_install->database() + QStringLiteral(".tmp")));
+    QVERIFY(!QFileInfo::exists(install().database() + QStringLiteral(".tmp")));
     QVERIFY(!QFileInfo::exists(safety + QStringLiteral(".tmp")));
 
     // The product reads the restored roster and can write.
@@ -373,13 +336,13 @@ void TestBackupButtons::restoreReachesOpenConnections()
                           nullptr, nullptr, nullptr),
              SQLITE_OK);
     QCOMPARE(sqlite3_changes(product.get()), 1);
-    QCOMPARE(barcodes(m_install->database()),
+    QCOMPARE(barcodes(install().database()),
              (QStringList{QStringLiteral("2001"), QStringLiteral("2002"), QStringLiteral("2003")}));
 
     // An export right after shows the restored roster, through db_connection.
-    click("Command1");
+    QVERIFY(clickButton("Command1"));
     const QByteArray csv =
-        TempInstall::readAll(m_install->installFolder() + QStringLiteral("/list.csv"));
+        TempInstall::readAll(install().installFolder() + QStringLiteral("/list.csv"));
     QVERIFY2(csv.startsWith("\"2001\"") && csv.count("\r\n") == 3, csv.constData());
     QCOMPARE(starts.starts().size(), 1);
     QVERIFY(!programEnded());
@@ -387,27 +350,28 @@ void TestBackupButtons::restoreReachesOpenConnections()
 
 void TestBackupButtons::restoreOverUnreadableDatabaseReopens()
 {
-    QDir().mkpath(m_install->installFolder());
+    QDir().mkpath(install().installFolder());
     const QByteArray damaged = QByteArray("not a database at all ").repeated(400);
-    QFile file(m_install->database());
+    QFile file(install().database());
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(damaged);
     file.close();
-    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"),
-                              rosterOf(QStringLiteral("2001")));
+    install().createDatabase(m_stick + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("2001")));
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     QVERIFY(!db_open_failure().isEmpty());
     MessageBoxRecorder boxes;
     ShellRecorder starts;
-    chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
-    click("Command5");
-    QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), restored);
-    QCOMPARE(TempInstall::readAll(m_install->database() + QStringLiteral(".before-restore")),
+    QVERIFY(chooseDrive("Drive2", "e:"));
+    QVERIFY(clickButton("Command5"));
+    QCOMPARE(window->label13()->text(), restored);
+    QCOMPARE(TempInstall::readAll(install().database() + QStringLiteral(".before-restore")),
              damaged);
-    QCOMPARE(barcodes(m_install->database()), QStringList{QStringLiteral("2001")});
-    click("Command1");
+    QCOMPARE(barcodes(install().database()), QStringList{QStringLiteral("2001")});
+    QVERIFY(clickButton("Command1"));
     const QByteArray csv =
-        TempInstall::readAll(m_install->installFolder() + QStringLiteral("/list.csv"));
+        TempInstall::readAll(install().installFolder() + QStringLiteral("/list.csv"));
     QVERIFY2(csv.startsWith("\"2001\""), csv.constData());
     QVERIFY(boxes.boxes().isEmpty());
     QVERIFY(!programEnded());
@@ -415,69 +379,74 @@ void TestBackupButtons::restoreOverUnreadableDatabaseReopens()
 
 void TestBackupButtons::driveInsertedAfterStartUpCanBeChosen()
 {
-    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
     startUp();
-    DriveList* list = Windows::current().get<export_frm>()->drive1();
+    export_frm* window = settings();
+    QVERIFY(window);
+    DriveList* list = window->drive1();
     QVERIFY(list);
-    chooseDrive(list, QStringLiteral("e:"));
-    Windows::current().get<export_frm>()->label12()->setText(copiedToDrive);
+    QVERIFY(chooseDrive("Drive1", "e:"));
+    window->label12()->setText(copiedToDrive);
     QCOMPARE(list->findData(QStringLiteral("g:")), -1);
 
-    const QString stick = m_install->addDrive(QLatin1Char('g'));
+    const QString stick = install().addDrive(QLatin1Char('g'));
     list->showPopup();
     list->hidePopup();
     QVERIFY(list->findData(QStringLiteral("g:")) >= 0);
     // Reading the list again is no change of drive.
     QCOMPARE(list->drive(), QStringLiteral("e:"));
-    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
+    QCOMPARE(window->label12()->text(), copiedToDrive);
 
-    chooseDrive(list, QStringLiteral("g:"));
-    QVERIFY(Windows::current().get<export_frm>()->label12()->text().isEmpty());
-    click("Command4");
+    QVERIFY(chooseDrive("Drive1", "g:"));
+    QVERIFY(window->label12()->text().isEmpty());
+    QVERIFY(clickButton("Command4"));
     QCOMPARE(barcodes(stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
 }
 
 void TestBackupButtons::backupLeavesOutUncommittedWrites()
 {
-    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
+    install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     // The product is mid-transaction: its row is not data yet.
-    HeldWriteLock product(m_install->database());
+    HeldWriteLock product(install().database());
     QVERIFY(product.isHeld());
     QVERIFY(product.execute("insert into list (barcode) values ('1002')"));
     MessageBoxRecorder boxes;
-    chooseDrive(Windows::current().get<export_frm>()->drive1(), QStringLiteral("e:"));
-    click("Command4");
-    QCOMPARE(Windows::current().get<export_frm>()->label12()->text(), copiedToDrive);
+    QVERIFY(chooseDrive("Drive1", "e:"));
+    QVERIFY(clickButton("Command4"));
+    QCOMPARE(window->label12()->text(), copiedToDrive);
     QCOMPARE(barcodes(m_stick + QStringLiteral("/DB.mdb")), QStringList{QStringLiteral("1001")});
     // And the product goes on to commit it.
     QVERIFY(product.execute("COMMIT"));
-    QCOMPARE(barcodes(m_install->database()),
+    QCOMPARE(barcodes(install().database()),
              (QStringList{QStringLiteral("1001"), QStringLiteral("1002")}));
 }
 
 void TestBackupButtons::restoreWhileProductWritesChangesNothing()
 {
-    m_install->createDatabase(m_install->database(), rosterOf(QStringLiteral("1001")));
-    m_install->createDatabase(m_stick + QStringLiteral("/DB.mdb"),
-                              rosterOf(QStringLiteral("2001")));
+    install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
+    install().createDatabase(m_stick + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("2001")));
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     platform::Connection::setBusyTimeout(300);
     {
-        HeldWriteLock product(m_install->database());
+        HeldWriteLock product(install().database());
         QVERIFY(product.isHeld());
         QVERIFY(product.execute("insert into list (barcode) values ('1002')"));
         MessageBoxRecorder boxes;
-        chooseDrive(Windows::current().get<export_frm>()->drive2(), QStringLiteral("e:"));
-        click("Command5");
-        QCOMPARE(Windows::current().get<export_frm>()->label13()->text(), notRestored);
+        QVERIFY(chooseDrive("Drive2", "e:"));
+        QVERIFY(clickButton("Command5"));
+        QCOMPARE(window->label13()->text(), notRestored);
         QVERIFY(boxes.boxes().isEmpty());
         QVERIFY(product.execute("COMMIT"));
     }
     platform::Connection::setBusyTimeout(5000);
-    QCOMPARE(barcodes(m_install->database()),
+    QCOMPARE(barcodes(install().database()),
              (QStringList{QStringLiteral("1001"), QStringLiteral("1002")}));
-    for (const QString& name : filesIn(m_install->installFolder()))
+    for (const QString& name : filesIn(install().installFolder()))
         QVERIFY2(!name.endsWith(QLatin1String(".tmp")), qPrintable(name));
     QVERIFY(!programEnded());
 }

@@ -3,8 +3,7 @@
 // order of the history, the focus step's widths, closing and reopening, the
 // DB.mdb of the current directory, a writer meanwhile, and failed reads.
 
-#include "Seams.h"
-#include "TempInstall.h"
+#include "GuiTestBase.h"
 #include "app/DesignLook.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
@@ -25,7 +24,6 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
-#include <memory>
 
 namespace {
 
@@ -60,14 +58,12 @@ QStringList headings(const QTableView* grid)
 
 } // namespace
 
-class TestEditDB : public QObject
+class TestEditDB : public GuiTestBase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { prepareApplication(*qApp); }
     void init();
-    void cleanup();
 
     void design();
     void firstOpening();
@@ -86,59 +82,40 @@ private:
     // Starts the tool on the install folder's DB.mdb (made from sql) and
     // chooses 全員の履歴; returns the viewer, or null after a failed check.
     editDB* startAndOpen(const QString& sql);
-    bool chooseDisplayLog();
-
-    std::unique_ptr<TempInstall> m_install;
-    std::unique_ptr<Windows> m_windows;
-    std::unique_ptr<MessageBoxRecorder> m_boxes;
-    EventLoopEnd m_previousEnd;
-    QString m_previousDir;
+    // 全員の履歴 in the launcher's menu.
+    bool chooseDisplayLog() { return triggerAction(QStringLiteral("display_log")); }
 };
 
 void TestEditDB::init()
 {
-    m_install = std::make_unique<TempInstall>();
-    m_windows = std::make_unique<Windows>();
-    m_boxes = std::make_unique<MessageBoxRecorder>();
-    m_previousEnd = setEventLoopEnd([](int) {});
-    m_previousDir = QDir::currentPath();
+    GuiTestBase::init();
+    if (QTest::currentTestFailed())
+        return;
     // The tool runs with its install folder as the current directory.
-    QVERIFY(QDir().mkpath(m_install->installFolder()));
-    QVERIFY(QDir::setCurrent(m_install->installFolder()));
+    QVERIFY(QDir().mkpath(install().installFolder()));
+    QVERIFY(QDir::setCurrent(install().installFolder()));
     platform::Connection::setBusyTimeout(5000);
-}
-
-void TestEditDB::cleanup()
-{
-    m_windows.reset();
-    db_reset();
-    QDir::setCurrent(m_previousDir);
-    setEventLoopEnd(std::move(m_previousEnd));
-    resetProgramEnd();
-    m_boxes.reset();
-    m_install.reset();
-}
-
-bool TestEditDB::chooseDisplayLog()
-{
-    auto* launcher = Windows::current().find<bar_read_frm>();
-    QAction* action =
-        launcher ? launcher->findChild<QAction*>(QStringLiteral("display_log")) : nullptr;
-    if (!action || !action->isEnabled())
-        return false;
-    action->trigger();
-    return true;
 }
 
 editDB* TestEditDB::startAndOpen(const QString& sql)
 {
-    m_install->createDatabase(m_install->database(), sql);
+    install().createDatabase(install().database(), sql);
     startUp();
-    if (programEnded() || !chooseDisplayLog())
+    if (programEnded()) {
+        fail(QStringLiteral("the start-up ended the run"), std::source_location::current());
+        return nullptr;
+    }
+    if (!chooseDisplayLog())
         return nullptr;
     editDB* viewer = Windows::current().find<editDB>();
-    if (!viewer || !QTest::qWaitForWindowActive(viewer))
+    if (!viewer) {
+        fail(QStringLiteral("全員の履歴 opened no viewer"), std::source_location::current());
         return nullptr;
+    }
+    if (!QTest::qWaitForWindowActive(viewer)) {
+        fail(QStringLiteral("the viewer did not become active"), std::source_location::current());
+        return nullptr;
+    }
     return viewer;
 }
 
@@ -152,9 +129,9 @@ void TestEditDB::design()
     QCOMPARE(window.size(), QSize(1016, 686));
     QVERIFY(window.windowIcon().availableSizes().contains(QSize(32, 32)));
 
-    auto* grid = window.findChild<QTableView*>(QStringLiteral("DataGrid1"));
-    auto* close = window.findChild<QPushButton*>(QStringLiteral("Command1"));
-    auto* adodc = window.findChild<Adodc*>(QStringLiteral("Adodc1"));
+    auto* grid = child<QTableView>(&window, QStringLiteral("DataGrid1"));
+    auto* close = child<QPushButton>(&window, QStringLiteral("Command1"));
+    auto* adodc = child<Adodc>(&window, QStringLiteral("Adodc1"));
     QVERIFY(grid && close && adodc);
     QCOMPARE(grid->geometry(), rectFromTwips(240, 240, 14775, 9255));
     QCOMPARE(close->geometry(), rectFromTwips(13440, 9840, 1455, 495));
@@ -188,9 +165,12 @@ void TestEditDB::firstOpening()
     QCOMPARE(grid->columnWidth(1), grid->horizontalHeader()->defaultSectionSize());
     // Modeless: the other two windows stay open and usable.
     QVERIFY(!QApplication::activeModalWidget());
-    QVERIFY(Windows::current().find<export_frm>()->isVisible());
-    QVERIFY(Windows::current().find<bar_read_frm>()->isEnabled());
-    QVERIFY(m_boxes->boxes().isEmpty());
+    export_frm* other = settings();
+    bar_read_frm* first = launcher();
+    QVERIFY(other && first);
+    QVERIFY(other->isVisible());
+    QVERIFY(first->isEnabled());
+    QVERIFY(boxes().boxes().isEmpty());
 }
 
 void TestEditDB::historyRows_data()
@@ -241,7 +221,7 @@ void TestEditDB::openingWhileShownRereadsOnly()
     QCOMPARE(gridRows(viewer->dataGrid1()).last(),
              QStringLiteral("2024/04/02|9:00:00|入室|新井 凛|"));
     QCOMPARE(insert.execute(), 1);
-    QVERIFY(m_boxes->boxes().isEmpty());
+    QVERIFY(boxes().boxes().isEmpty());
 }
 
 void TestEditDB::openingAfterClosingLoadsAgain_data()
@@ -258,9 +238,7 @@ void TestEditDB::openingAfterClosingLoadsAgain()
     QVERIFY(viewer);
     QPointer<Adodc> adodc = viewer->adodc1();
     if (byButton) {
-        auto* button = viewer->findChild<QPushButton*>(QStringLiteral("Command1"));
-        QVERIFY(button && button->isEnabled());
-        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(clickButton(viewer, QStringLiteral("Command1")));
     } else {
         QVERIFY(viewer->close());
     }
@@ -282,8 +260,8 @@ void TestEditDB::openingAfterClosingLoadsAgain()
 
 void TestEditDB::currentDirectoryDatabase()
 {
-    const QString elsewhere = m_install->driveC() + QStringLiteral("/elsewhere");
-    m_install->createDatabase(
+    const QString elsewhere = install().driveC() + QStringLiteral("/elsewhere");
+    install().createDatabase(
         elsewhere + QStringLiteral("/DB.mdb"),
         QStringLiteral(
             "insert into log values ('2020-01-01','12:00:00','入室','別 ファイル',NULL)"));
@@ -294,7 +272,7 @@ void TestEditDB::currentDirectoryDatabase()
     QCOMPARE(QFileInfo(viewer->adodc1()->databaseFile()).canonicalFilePath(),
              QFileInfo(elsewhere + QStringLiteral("/DB.mdb")).canonicalFilePath());
     QCOMPARE(QFileInfo(db_connection->filePath()).canonicalFilePath(),
-             QFileInfo(m_install->database()).canonicalFilePath());
+             QFileInfo(install().database()).canonicalFilePath());
 }
 
 void TestEditDB::focusRestoresTheDesignedWidths()
@@ -302,7 +280,7 @@ void TestEditDB::focusRestoresTheDesignedWidths()
     editDB* viewer = startAndOpen(dayAndDayBefore);
     QVERIFY(viewer);
     QTableView* grid = viewer->dataGrid1();
-    auto* button = viewer->findChild<QPushButton*>(QStringLiteral("Command1"));
+    auto* button = child<QPushButton>(viewer, QStringLiteral("Command1"));
     QVERIFY(button);
     QCOMPARE(QApplication::focusWidget(), grid);
 
@@ -338,7 +316,7 @@ void TestEditDB::failedReadsAreReported()
     QFETCH(QString, current);
     QFETCH(QString, named);
     QFETCH(bool, loadStepFails);
-    const QString elsewhere = m_install->driveC() + QStringLiteral("/elsewhere");
+    const QString elsewhere = install().driveC() + QStringLiteral("/elsewhere");
     QVERIFY(QDir().mkpath(elsewhere));
     const QString file = elsewhere + QStringLiteral("/DB.mdb");
     if (current == QLatin1String("garbage")) {
@@ -346,18 +324,18 @@ void TestEditDB::failedReadsAreReported()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(4096, 'x'));
     } else if (current != QLatin1String("none")) {
-        m_install->createDatabase(file, current);
+        install().createDatabase(file, current);
     }
     QVERIFY(QDir::setCurrent(elsewhere));
-    m_install->createDatabase(m_install->database(), dayAndDayBefore);
+    install().createDatabase(install().database(), dayAndDayBefore);
     startUp();
     QVERIFY(!programEnded());
     db_sql = QStringLiteral("select 1");
     QVERIFY(chooseDisplayLog());
 
     QVERIFY(programEnded());
-    QCOMPARE(m_boxes->boxes().size(), 1);
-    const MessageBoxRecorder::Box box = m_boxes->boxes().front();
+    QCOMPARE(boxes().boxes().size(), 1);
+    const MessageBoxRecorder::Box box = boxes().boxes().front();
     QCOMPARE(box.style, 16);
     QCOMPARE(box.title, QStringLiteral("各種設定"));
     QVERIFY2(box.prompt.startsWith(QStringLiteral("実行時エラー '")), qPrintable(box.prompt));
@@ -382,7 +360,7 @@ void TestEditDB::theOwnerTakesEveryWindowWithIt()
                                            Windows::current().find<editDB>(), closed.data()};
     QVERIFY(!windows.contains(nullptr));
     QVERIFY(windows.at(2) != closed);
-    m_windows.reset();
+    destroyWindows();
     for (const QPointer<QWidget>& window : windows)
         QVERIFY(window.isNull());
 }

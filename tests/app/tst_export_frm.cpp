@@ -2,12 +2,12 @@
 // caption, place, face and colour, the lines, the tab order and the drive
 // lists.
 
-#include "Seams.h"
-#include "TempInstall.h"
+#include "GuiTestBase.h"
 #include "app/ClickableLabel.h"
 #include "app/DesignLook.h"
 #include "app/DriveList.h"
 #include "app/ProgramEnd.h"
+#include "app/Windows.h"
 #include "app/export_frm.h"
 #include "platform/Drives.h"
 
@@ -20,7 +20,6 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
-#include <memory>
 
 namespace {
 
@@ -72,6 +71,13 @@ QWidget* control(const QWidget& window, const QString& designName)
     return found;
 }
 
+// The design name of the widget with the focus; empty when none has it.
+QString focusName()
+{
+    const QWidget* focus = QApplication::focusWidget();
+    return focus ? focus->objectName() : QString();
+}
+
 QColor expectedColour(Colour colour, const QWidget* widget)
 {
     switch (colour) {
@@ -99,14 +105,12 @@ Q_DECLARE_METATYPE(Kind)
 Q_DECLARE_METATYPE(Colour)
 Q_DECLARE_METATYPE(Twips)
 
-class TestExportFrm : public QObject
+class TestExportFrm : public GuiTestBase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
     void init();
-    void cleanup();
 
     void control_data();
     void control();
@@ -127,37 +131,18 @@ private Q_SLOTS:
     void designFaceIsJapanese();
 
 private:
-    std::unique_ptr<TempInstall> m_install;
-    std::unique_ptr<export_frm> m_window;
-    QString m_startDir;
-    EventLoopEnd m_previousEnd;
-    QList<int> m_ends;
+    // The settings window alone, owned by the run's owner of the windows.
+    export_frm* m_window = nullptr;
 };
-
-void TestExportFrm::initTestCase()
-{
-    installJapaneseFontFallbacks();
-    m_startDir = QDir::currentPath();
-}
 
 void TestExportFrm::init()
 {
-    m_install = std::make_unique<TempInstall>();
-    m_install->addDrive(QLatin1Char('e'));
-    m_install->addDrive(QLatin1Char('f'));
-    QDir::setCurrent(m_install->driveC());
-    m_ends.clear();
-    m_previousEnd = setEventLoopEnd([this](int status) { m_ends << status; });
-    m_window = std::make_unique<export_frm>();
-}
-
-void TestExportFrm::cleanup()
-{
-    m_window.reset();
-    setEventLoopEnd(std::move(m_previousEnd));
-    resetProgramEnd();
-    QDir::setCurrent(m_startDir);
-    m_install.reset();
+    GuiTestBase::init();
+    if (QTest::currentTestFailed())
+        return;
+    install().addDrive(QLatin1Char('e'));
+    install().addDrive(QLatin1Char('f'));
+    m_window = Windows::current().get<export_frm>();
 }
 
 void TestExportFrm::control_data()
@@ -353,7 +338,7 @@ void TestExportFrm::labelArraysReachableByIndex()
 void TestExportFrm::window()
 {
     m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
     QCOMPARE(m_window->objectName(), QStringLiteral("export_frm"));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tavenro (各種設定)"));
     QCOMPARE(m_window->size(), QSize(1016, 734));
@@ -372,7 +357,7 @@ void TestExportFrm::window()
 void TestExportFrm::resizingKeepsTheLayout()
 {
     m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
     QHash<QWidget*, QRect> before;
     for (QWidget* child : m_window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         before.insert(child, child->geometry());
@@ -388,12 +373,14 @@ void TestExportFrm::tabOrder()
 {
     m_window->show();
     m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command1"));
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QCOMPARE(focusName(), QStringLiteral("Command1"));
     QStringList visited;
     for (int i = 0; i < 10; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        visited << QApplication::focusWidget()->objectName();
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY2(focus, qPrintable(visited.join(QLatin1Char(' '))));
+        QTest::keyClick(focus, Qt::Key_Tab);
+        visited << focusName();
     }
     // Round the window once: back to the first stop.
     QCOMPARE(visited, QStringList({"Command7", "Command4", "Command3", "Command2", "Command5",
@@ -402,19 +389,21 @@ void TestExportFrm::tabOrder()
 
 void TestExportFrm::escapeStartsNothing()
 {
-    MessageBoxRecorder boxes;
-    ShellRecorder starts;
     m_window->show();
     m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
     for (const char* name : {"Command1", "Command7", "Drive1"}) {
-        ::control(*m_window, QString::fromLatin1(name))->setFocus();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QWidget* widget = ::control(*m_window, QString::fromLatin1(name));
+        QVERIFY2(widget, name);
+        widget->setFocus();
+        QCOMPARE(QApplication::focusWidget(), widget);
+        QTest::keyClick(widget, Qt::Key_Escape);
     }
-    QTest::qWait(20);
-    QVERIFY(boxes.boxes().isEmpty());
-    QVERIFY(starts.starts().isEmpty());
+    settle();
+    QVERIFY(boxes().boxes().isEmpty());
+    QVERIFY(starts().starts().isEmpty());
     QVERIFY(!programEnded());
+    QVERIFY(programEnds().isEmpty());
     QVERIFY(m_window->isVisible());
 }
 
@@ -430,7 +419,7 @@ void TestExportFrm::clickableLabelTakesNoFocus()
     QFETCH(QString, name);
     m_window->show();
     m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
     auto* label = qobject_cast<ClickableLabel*>(::control(*m_window, name));
     QVERIFY(label);
     QSignalSpy clicks(label, &ClickableLabel::clicked);
@@ -438,7 +427,7 @@ void TestExportFrm::clickableLabelTakesNoFocus()
     QCOMPARE(clicks.count(), 1);
     QTest::mouseClick(label, Qt::RightButton);
     QCOMPARE(clicks.count(), 1);
-    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command1"));
+    QCOMPARE(focusName(), QStringLiteral("Command1"));
 }
 
 void TestExportFrm::drivesStartOnCurrentDrive_data()
@@ -453,7 +442,7 @@ void TestExportFrm::drivesStartOnCurrentDrive()
 {
     QFETCH(QString, folder);
     QFETCH(QString, drive);
-    QDir::setCurrent(m_install->prefix() + QLatin1Char('/') + folder);
+    QVERIFY(QDir::setCurrent(install().prefix() + QLatin1Char('/') + folder));
     export_frm window;
     for (DriveList* list : {window.drive1(), window.drive2()}) {
         QCOMPARE(list->drive(), drive);

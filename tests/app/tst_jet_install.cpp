@@ -1,5 +1,4 @@
-#include "Seams.h"
-#include "TempInstall.h"
+#include "GuiTestBase.h"
 #include "backup/DriveBackup.h"
 #include "db/db.h"
 #include "export/RosterExport.h"
@@ -15,23 +14,18 @@
 
 // A genuine Jet DB.mdb, as a classroom PC keeps it, under every operation of
 // the tool: it reads as the product's own file does, and nothing writes it.
-class TestJetInstall : public QObject
+class TestJetInstall : public GuiTestBase
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void init();
-    void cleanup();
     void exportMatchesTheSameRosterInSqlite_data();
     void exportMatchesTheSameRosterInSqlite();
     void changesAreRefusedAndTheFileStays_data();
     void changesAreRefusedAndTheFileStays();
     void viewerReadsTheWholeHistoryInOrder();
     void backupIsByteForByteAndRestoresAcrossEngines();
-
-private:
-    std::unique_ptr<TempInstall> m_install;
-    std::unique_ptr<ShellRecorder> m_shell;
 };
 
 namespace {
@@ -61,18 +55,10 @@ QByteArray listCsv(const TempInstall& install)
 
 void TestJetInstall::init()
 {
-    db_reset();
-    m_install = std::make_unique<TempInstall>();
-    QVERIFY(QDir().mkpath(m_install->installFolder()));
-    m_shell = std::make_unique<ShellRecorder>();
-}
-
-void TestJetInstall::cleanup()
-{
-    db_reset();
-    m_shell.reset();
-    QDir::setCurrent(QDir::tempPath());
-    m_install.reset();
+    GuiTestBase::init();
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(QDir().mkpath(install().installFolder()));
 }
 
 void TestJetInstall::exportMatchesTheSameRosterInSqlite_data()
@@ -86,18 +72,18 @@ void TestJetInstall::exportMatchesTheSameRosterInSqlite_data()
 void TestJetInstall::exportMatchesTheSameRosterInSqlite()
 {
     QFETCH(int, layout);
-    m_install->createDatabase(m_install->database(), edgeRoster);
+    install().createDatabase(install().database(), edgeRoster);
     db_open();
     exportRoster(RosterLayout(layout));
-    const QByteArray fromSqlite = listCsv(*m_install);
+    const QByteArray fromSqlite = listCsv(install());
     db_reset();
-    QVERIFY(QFile::remove(m_install->database()));
+    QVERIFY(QFile::remove(install().database()));
 
-    COPY_FIXTURE_OR_SKIP(QStringLiteral("jet4/edge.mdb"), m_install->database());
+    COPY_FIXTURE_OR_SKIP(QStringLiteral("jet4/edge.mdb"), install().database());
     db_open();
     QVERIFY(db_connection->isJet());
     exportRoster(RosterLayout(layout));
-    const QByteArray fromJet = listCsv(*m_install);
+    const QByteArray fromJet = listCsv(install());
 
     QCOMPARE(fromJet, fromSqlite);
     QCOMPARE(fromJet.count("\r\n"), 6);
@@ -115,8 +101,8 @@ void TestJetInstall::changesAreRefusedAndTheFileStays_data()
 void TestJetInstall::changesAreRefusedAndTheFileStays()
 {
     QFETCH(bool, checkOut);
-    COPY_FIXTURE_OR_SKIP(QStringLiteral("jet4/edge.mdb"), m_install->database());
-    const QByteArray before = sha256(m_install->database());
+    COPY_FIXTURE_OR_SKIP(QStringLiteral("jet4/edge.mdb"), install().database());
+    const QByteArray before = sha256(install().database());
     db_open();
     MessageBoxRecorder boxes({platform::vbYes});
     try {
@@ -127,7 +113,7 @@ void TestJetInstall::changesAreRefusedAndTheFileStays()
         QVERIFY2(e.description().contains(QStringLiteral("読み取り専用")),
                  qPrintable(e.description()));
     }
-    QCOMPARE(sha256(m_install->database()), before);
+    QCOMPARE(sha256(install().database()), before);
     // The connection still serves the reads.
     result_table table = result_table::forRoster();
     int rows = 0;
@@ -137,7 +123,7 @@ void TestJetInstall::changesAreRefusedAndTheFileStays()
 
 void TestJetInstall::viewerReadsTheWholeHistoryInOrder()
 {
-    const QString folder = m_install->driveC() + QStringLiteral("/viewer");
+    const QString folder = install().driveC() + QStringLiteral("/viewer");
     QVERIFY(QDir().mkpath(folder));
     COPY_FIXTURE_OR_SKIP(QStringLiteral("jet4/history.mdb"), folder + QStringLiteral("/DB.mdb"));
     QDir::setCurrent(folder);
@@ -168,9 +154,9 @@ void TestJetInstall::viewerReadsTheWholeHistoryInOrder()
 
 void TestJetInstall::backupIsByteForByteAndRestoresAcrossEngines()
 {
-    const QString stick = m_install->addDrive(QLatin1Char('e'));
-    COPY_FIXTURE_OR_SKIP(QStringLiteral("jet4/edge.mdb"), m_install->database());
-    const QByteArray jetBytes = TempInstall::readAll(m_install->database());
+    const QString stick = install().addDrive(QLatin1Char('e'));
+    COPY_FIXTURE_OR_SKIP(QStringLiteral("jet4/edge.mdb"), install().database());
+    const QByteArray jetBytes = TempInstall::readAll(install().database());
     db_open();
 
     // Jet install → stick: the bytes as they are.
@@ -179,26 +165,26 @@ void TestJetInstall::backupIsByteForByteAndRestoresAcrossEngines()
 
     // An SQLite stick file over the Jet install: the tool goes on with it.
     QFile::remove(stick + QStringLiteral("/DB.mdb"));
-    m_install->createDatabase(stick + QStringLiteral("/DB.mdb"),
-                              QStringLiteral("insert into list(barcode) values('7001')"));
+    install().createDatabase(stick + QStringLiteral("/DB.mdb"),
+                             QStringLiteral("insert into list(barcode) values('7001')"));
     RestoreResult restored = restoreDatabase(QStringLiteral("e:"));
     QCOMPARE(restored.outcome, RestoreOutcome::Restored);
     QVERIFY(!db_connection->isJet());
-    QCOMPARE(TempInstall::readAll(m_install->database() + QStringLiteral(".before-restore")),
+    QCOMPARE(TempInstall::readAll(install().database() + QStringLiteral(".before-restore")),
              jetBytes);
     exportRoster(RosterLayout::Check);
-    QVERIFY(listCsv(*m_install).startsWith("\"7001\""));
+    QVERIFY(listCsv(install()).startsWith("\"7001\""));
 
     // And back: the Jet file over the SQLite install, byte for byte.
     QFile::remove(stick + QStringLiteral("/DB.mdb"));
-    QVERIFY(QFile::copy(m_install->database() + QStringLiteral(".before-restore"),
+    QVERIFY(QFile::copy(install().database() + QStringLiteral(".before-restore"),
                         stick + QStringLiteral("/DB.mdb")));
     restored = restoreDatabase(QStringLiteral("e:"));
     QCOMPARE(restored.outcome, RestoreOutcome::Restored);
     QVERIFY(db_connection->isJet());
-    QCOMPARE(TempInstall::readAll(m_install->database()), jetBytes);
+    QCOMPARE(TempInstall::readAll(install().database()), jetBytes);
     exportRoster(RosterLayout::Check);
-    QVERIFY(listCsv(*m_install).startsWith("\"1001\""));
+    QVERIFY(listCsv(install()).startsWith("\"1001\""));
 }
 
 QTEST_MAIN(TestJetInstall)

@@ -1,7 +1,7 @@
 // The drawn message box (button sets, icons, default and escape buttons, the
 // answers) and the standard error report.
 
-#include "Seams.h"
+#include "GuiTestBase.h"
 #include "app/ErrorReport.h"
 #include "app/MessageBoxDialog.h"
 #include "app/ProgramEnd.h"
@@ -29,6 +29,25 @@ struct SeenBox
     QString defaultButton;
 };
 
+// Notes what the box shows, then acts on it.
+void noteAndAct(SeenBox& seen, QMessageBox* box, const std::function<void(QMessageBox*)>& act)
+{
+    QVERIFY(QTest::qWaitForWindowExposed(box));
+    seen.title = box->windowTitle();
+    seen.text = box->text();
+    seen.icon = box->icon();
+    auto buttons = box->findChildren<QPushButton*>();
+    std::sort(buttons.begin(), buttons.end(), [](QPushButton* a, QPushButton* b) {
+        return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+    });
+    for (QPushButton* b : buttons) {
+        seen.buttons << b->text();
+        if (b->isDefault())
+            seen.defaultButton = b->text();
+    }
+    act(box);
+}
+
 // Waits for the modal box, notes what it shows, then acts on it.
 void whenBoxShows(SeenBox& seen, std::function<void(QMessageBox*)> act)
 {
@@ -36,21 +55,22 @@ void whenBoxShows(SeenBox& seen, std::function<void(QMessageBox*)> act)
         QMessageBox* box = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT(
             (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())), 5000);
-        QVERIFY(QTest::qWaitForWindowExposed(box));
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.icon = box->icon();
-        auto buttons = box->findChildren<QPushButton*>();
-        std::sort(buttons.begin(), buttons.end(), [](QPushButton* a, QPushButton* b) {
-            return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
-        });
-        for (QPushButton* b : buttons) {
-            seen.buttons << b->text();
-            if (b->isDefault())
-                seen.defaultButton = b->text();
-        }
-        act(box);
+        noteAndAct(seen, box, act);
+        // A failed check leaves the box open: close it, so that the test
+        // fails rather than waits for its time limit.
+        if (box->isVisible())
+            box->done(0);
     });
+}
+
+// Clicks the box's first button; false when it has none.
+bool clickFirstButton(QMessageBox* box)
+{
+    const auto buttons = box->findChildren<QPushButton*>();
+    if (buttons.isEmpty())
+        return false;
+    buttons.front()->click();
+    return true;
 }
 
 QPushButton* buttonCaptioned(QMessageBox* box, const QString& caption)
@@ -65,7 +85,7 @@ QPushButton* buttonCaptioned(QMessageBox* box, const QString& caption)
 
 } // namespace
 
-class TestMessageBox : public QObject
+class TestMessageBox : public GuiTestBase
 {
     Q_OBJECT
 
@@ -154,13 +174,13 @@ void TestMessageBox::escape()
     bool stillOpen = false;
     whenBoxShows(seen, [&stillOpen](QMessageBox* box) {
         QTest::keyClick(box, Qt::Key_Escape);
-        QTest::qWait(20);
+        GuiTestBase::settle();
         stillOpen = box->isVisible();
         if (stillOpen) {
             box->close(); // the close box is refused too
-            QTest::qWait(20);
+            GuiTestBase::settle();
             stillOpen = box->isVisible();
-            box->findChildren<QPushButton*>().front()->click();
+            QVERIFY(clickFirstButton(box));
         }
     });
     const int result = showMessageBox(QStringLiteral("確認"), style, QStringLiteral("各種設定"));
@@ -172,12 +192,11 @@ void TestMessageBox::escape()
 void TestMessageBox::promptLinesAndTitle()
 {
     SeenBox seen;
-    whenBoxShows(seen,
-                 [](QMessageBox* box) { box->findChildren<QPushButton*>().front()->click(); });
+    whenBoxShows(seen, [](QMessageBox* box) { QVERIFY(clickFirstButton(box)); });
     // Through the platform call: a box given no title bears the application's.
-    const auto previous = platform::setMessageBoxHandler(showMessageBox);
+    platform::ScopedSeams drawn;
+    drawn.setMessageBox(showMessageBox);
     platform::msgBox(QStringLiteral("一行目\r\n二行目　"), platform::vbOKOnly);
-    platform::setMessageBoxHandler(previous);
     QCOMPARE(seen.title, QStringLiteral("各種設定"));
     QCOMPARE(seen.text, QStringLiteral("一行目\n二行目　"));
 }
@@ -204,25 +223,18 @@ void TestMessageBox::errorReport()
 {
     QFETCH(std::function<void()>, handler);
     QFETCH(QString, prompt);
-    QList<int> ends;
-    auto previous = setEventLoopEnd([&ends](int status) { ends << status; });
-    MessageBoxRecorder boxes;
-
     guarded(handler);
     bool ranAfterEnd = false;
     guarded([&ranAfterEnd] { ranAfterEnd = true; });
 
-    setEventLoopEnd(std::move(previous));
-    const bool ended = programEnded();
+    QVERIFY(programEnded());
     const int status = programEndStatus();
-    resetProgramEnd();
-    QVERIFY(ended);
     QVERIFY(status != 0);
-    QCOMPARE(ends, QList<int>{status});
-    QCOMPARE(boxes.boxes().size(), 1);
-    QCOMPARE(boxes.boxes().front().prompt, prompt);
-    QCOMPARE(boxes.boxes().front().style, 16);
-    QCOMPARE(boxes.boxes().front().title, QStringLiteral("各種設定"));
+    QCOMPARE(programEnds(), QList<int>{status});
+    QCOMPARE(boxes().boxes().size(), 1);
+    QCOMPARE(boxes().boxes().front().prompt, prompt);
+    QCOMPARE(boxes().boxes().front().style, 16);
+    QCOMPARE(boxes().boxes().front().title, QStringLiteral("各種設定"));
     QVERIFY(!ranAfterEnd);
 }
 

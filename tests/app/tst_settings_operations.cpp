@@ -1,18 +1,11 @@
 // The operations started from the settings window's buttons, driven as an
 // operator would: a click, the boxes answered, the database looked at.
 
-#include "Seams.h"
-#include "TempInstall.h"
+#include "GuiTestBase.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
-#include "app/Windows.h"
-#include "app/export_frm.h"
-#include "db/db.h"
 
-#include <QApplication>
-#include <QPushButton>
 #include <QTest>
-#include <memory>
 
 namespace {
 
@@ -28,52 +21,18 @@ const QString everyRow =
 
 } // namespace
 
-class TestSettingsOperations : public QObject
+class TestSettingsOperations : public GuiTestBase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { prepareApplication(*qApp); }
-    void init();
-    void cleanup();
     void maintenanceButtons_data();
     void maintenanceButtons();
     void failedCheckOutIsReportedAndUndone();
     void exportButtons_data();
     void exportButtons();
     void exportWithoutInstallFolderIsReported();
-
-private:
-    void click(const char* name);
-
-    std::unique_ptr<TempInstall> m_install;
-    std::unique_ptr<Windows> m_windows;
-    EventLoopEnd m_previousEnd;
 };
-
-void TestSettingsOperations::init()
-{
-    m_install = std::make_unique<TempInstall>();
-    m_windows = std::make_unique<Windows>();
-    m_previousEnd = setEventLoopEnd([](int) {});
-}
-
-void TestSettingsOperations::cleanup()
-{
-    m_windows.reset();
-    db_reset();
-    setEventLoopEnd(std::move(m_previousEnd));
-    resetProgramEnd();
-    m_install.reset();
-}
-
-void TestSettingsOperations::click(const char* name)
-{
-    auto* button =
-        Windows::current().get<export_frm>()->findChild<QPushButton*>(QString::fromLatin1(name));
-    QVERIFY(button && button->isEnabled());
-    QTest::mouseClick(button, Qt::LeftButton);
-}
 
 void TestSettingsOperations::maintenanceButtons_data()
 {
@@ -105,34 +64,34 @@ void TestSettingsOperations::maintenanceButtons()
     QFETCH(QStringList, rowsAfter);
     QFETCH(QStringList, titles);
 
-    m_install->createDatabase(m_install->database(), roster);
+    install().createDatabase(install().database(), roster);
     const QStringList history =
-        TempInstall::query(m_install->database(), QStringLiteral("select * from log"));
+        TempInstall::query(install().database(), QStringLiteral("select * from log"));
     startUp();
     MessageBoxRecorder boxes({answer, platform::vbCancel});
-    click(button.toLatin1().constData());
+    QVERIFY(clickButton(button));
 
     QStringList shownTitles;
     for (const auto& box : boxes.boxes())
         shownTitles << box.title;
     QCOMPARE(shownTitles, titles);
-    QCOMPARE(TempInstall::query(m_install->database(), everyRow), rowsAfter);
-    QCOMPARE(TempInstall::query(m_install->database(), QStringLiteral("select * from log")),
+    QCOMPARE(TempInstall::query(install().database(), everyRow), rowsAfter);
+    QCOMPARE(TempInstall::query(install().database(), QStringLiteral("select * from log")),
              history);
     QVERIFY(!programEnded());
 }
 
 void TestSettingsOperations::failedCheckOutIsReportedAndUndone()
 {
-    m_install->createDatabase(m_install->database(), roster);
+    install().createDatabase(install().database(), roster);
     // The database refuses the third of the four statements.
-    TempInstall::execute(m_install->database(),
+    TempInstall::execute(install().database(),
                          QStringLiteral("create trigger refuse before update of time on list "
                                         "begin select raise(abort, 'time is read-only'); end"));
-    const QStringList before = TempInstall::query(m_install->database(), everyRow);
+    const QStringList before = TempInstall::query(install().database(), everyRow);
     startUp();
     MessageBoxRecorder boxes({platform::vbYes});
-    click("Command6");
+    QVERIFY(clickButton("Command6"));
 
     QCOMPARE(boxes.boxes().size(), 2);
     const auto& report = boxes.boxes().at(1);
@@ -142,7 +101,7 @@ void TestSettingsOperations::failedCheckOutIsReportedAndUndone()
              qPrintable(report.prompt));
     QVERIFY(programEnded());
     QVERIFY(programEndStatus() != 0);
-    QCOMPARE(TempInstall::query(m_install->database(), everyRow), before);
+    QCOMPARE(TempInstall::query(install().database(), everyRow), before);
 }
 
 void TestSettingsOperations::exportButtons_data()
@@ -162,16 +121,16 @@ void TestSettingsOperations::exportButtons()
 {
     QFETCH(QString, button);
     QFETCH(QByteArray, secondLine);
-    m_install->createDatabase(m_install->database(), roster);
-    TempInstall::execute(m_install->database(),
+    install().createDatabase(install().database(), roster);
+    TempInstall::execute(install().database(),
                          QStringLiteral("update list set kana='ｨｨ' where barcode='1004'"));
     startUp();
     MessageBoxRecorder boxes;
     ShellRecorder starts;
-    click(button.toLatin1().constData());
+    QVERIFY(clickButton(button));
 
     const QByteArray csv =
-        TempInstall::readAll(m_install->installFolder() + QStringLiteral("/list.csv"));
+        TempInstall::readAll(install().installFolder() + QStringLiteral("/list.csv"));
     QVERIFY2(csv.endsWith(secondLine), csv.constData());
     QCOMPARE(csv.count("\r\n"), 2);
     QCOMPARE(starts.starts().size(), 1);
@@ -185,11 +144,11 @@ void TestSettingsOperations::exportButtons()
 void TestSettingsOperations::exportWithoutInstallFolderIsReported()
 {
     // The product lies under the "(x86)" folder only: there is nowhere to write.
-    m_install->createDatabase(m_install->databaseX86(), roster);
+    install().createDatabase(install().databaseX86(), roster);
     startUp();
     MessageBoxRecorder boxes;
     ShellRecorder starts;
-    click("Command2");
+    QVERIFY(clickButton("Command2"));
     QCOMPARE(boxes.boxes().size(), 1);
     QVERIFY2(boxes.boxes().first().prompt.contains(QStringLiteral("list.csv")),
              qPrintable(boxes.boxes().first().prompt));

@@ -1,19 +1,15 @@
 // The run of the tool: the start-up order, a start-up that cannot open the
 // database, the exit from the settings window, and closing the launcher.
 
-#include "Seams.h"
-#include "TempInstall.h"
+#include "GuiTestBase.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
-#include "app/Windows.h"
 #include "app/bar_read_frm.h"
 #include "app/export_frm.h"
 #include "db/db.h"
 
 #include <QApplication>
-#include <QPushButton>
 #include <QTest>
-#include <memory>
 
 namespace {
 
@@ -49,15 +45,11 @@ bool anyWindowVisible()
 
 } // namespace
 
-class TestStartUp : public QObject
+class TestStartUp : public GuiTestBase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void settingsWindowFirstThenLauncherActive();
     void missingDatabaseShowsNoWindow();
     void exitEndsTheRun_data();
@@ -67,63 +59,39 @@ private Q_SLOTS:
     void closingTheLauncherEndsNothing();
 
 private:
-    void exit(const QString& how);
-
-    std::unique_ptr<TempInstall> m_install;
-    std::unique_ptr<Windows> m_windows;
-    std::unique_ptr<MessageBoxRecorder> m_boxes;
-    EventLoopEnd m_previousEnd;
-    QList<int> m_ends;
+    // Leaves the settings window as the operator does; false (the test
+    // failed) when there is no window or no exit button.
+    bool exit(const QString& how);
 };
 
-void TestStartUp::initTestCase()
+bool TestStartUp::exit(const QString& how)
 {
-    prepareApplication(*qApp);
-}
-
-void TestStartUp::init()
-{
-    m_install = std::make_unique<TempInstall>();
-    m_windows = std::make_unique<Windows>();
-    m_boxes = std::make_unique<MessageBoxRecorder>();
-    m_ends.clear();
-    m_previousEnd = setEventLoopEnd([this](int status) { m_ends << status; });
-}
-
-void TestStartUp::cleanup()
-{
-    m_windows.reset();
-    db_reset();
-    setEventLoopEnd(std::move(m_previousEnd));
-    resetProgramEnd();
-    m_boxes.reset();
-    m_install.reset();
-}
-
-void TestStartUp::exit(const QString& how)
-{
-    export_frm* settings = Windows::current().get<export_frm>();
+    export_frm* window = settings();
+    if (!window)
+        return false;
     if (how == QLatin1String("exit button"))
-        QTest::mouseClick(settings->findChild<QPushButton*>(QStringLiteral("Command7")),
-                          Qt::LeftButton);
-    else
-        settings->close();
+        return clickButton(window, QStringLiteral("Command7"));
+    window->close();
+    return true;
 }
 
 void TestStartUp::settingsWindowFirstThenLauncherActive()
 {
-    m_install->createDatabase(m_install->database());
+    install().createDatabase(install().database());
     WindowEvents events;
     startUp();
     QVERIFY(!programEnded());
     QCOMPARE(events.shown, QStringList({"export_frm", "bar_read_frm"}));
-    QVERIFY(QTest::qWaitForWindowActive(Windows::current().get<bar_read_frm>()));
-    QCOMPARE(QApplication::activeWindow(), Windows::current().get<bar_read_frm>());
-    QVERIFY(Windows::current().get<export_frm>()->isVisible());
-    QCOMPARE(Windows::current().get<export_frm>()->focusWidget()->objectName(),
-             QStringLiteral("Command1"));
+    bar_read_frm* first = launcher();
+    export_frm* second = settings();
+    QVERIFY(first && second);
+    QVERIFY(QTest::qWaitForWindowActive(first));
+    QCOMPARE(QApplication::activeWindow(), first);
+    QVERIFY(second->isVisible());
+    QVERIFY(second->focusWidget());
+    QCOMPARE(second->focusWidget()->objectName(), QStringLiteral("Command1"));
     QVERIFY(db_connection && db_connection->isOpen());
-    QVERIFY(m_boxes->boxes().isEmpty());
+    QVERIFY(boxes().boxes().isEmpty());
 }
 
 void TestStartUp::missingDatabaseShowsNoWindow()
@@ -133,11 +101,11 @@ void TestStartUp::missingDatabaseShowsNoWindow()
     startUp();
     QVERIFY(programEnded());
     QVERIFY(programEndStatus() != 0);
-    QCOMPARE(m_ends, QList<int>{programEndStatus()});
+    QCOMPARE(programEnds(), QList<int>{programEndStatus()});
     QVERIFY(events.shown.isEmpty());
     QVERIFY(!anyWindowVisible());
-    QCOMPARE(m_boxes->boxes().size(), 1);
-    const MessageBoxRecorder::Box box = m_boxes->boxes().front();
+    QCOMPARE(boxes().boxes().size(), 1);
+    const MessageBoxRecorder::Box box = boxes().boxes().front();
     QCOMPARE(box.title, QStringLiteral("各種設定"));
     QCOMPARE(box.style, 16);
     QVERIFY2(box.prompt.startsWith(QStringLiteral("実行時エラー '53':\r\n\r\n")),
@@ -159,21 +127,23 @@ void TestStartUp::exitEndsTheRun()
 {
     QFETCH(QString, how);
     QFETCH(bool, launcherOpen);
-    m_install->createDatabase(m_install->database());
+    install().createDatabase(install().database());
     startUp();
-    QVERIFY(QTest::qWaitForWindowActive(Windows::current().get<bar_read_frm>()));
+    bar_read_frm* window = launcher();
+    QVERIFY(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
     if (!launcherOpen)
-        Windows::current().get<bar_read_frm>()->close();
+        window->close();
 
     WindowEvents events;
-    exit(how);
+    QVERIFY(exit(how));
     QVERIFY(programEnded());
-    QCOMPARE(m_ends, QList<int>{0});
+    QCOMPARE(programEnds(), QList<int>{0});
     QVERIFY(!db_connection->isOpen());
     QVERIFY(!anyWindowVisible());
     // The launcher went with the program, running nothing of its own.
     QVERIFY(!events.closed.contains(QStringLiteral("bar_read_frm")));
-    QVERIFY(m_boxes->boxes().isEmpty());
+    QVERIFY(boxes().boxes().isEmpty());
 }
 
 void TestStartUp::failingCloseStillEnds_data()
@@ -188,8 +158,8 @@ void TestStartUp::failingCloseStillEnds()
     QFETCH(QString, how);
     // A DB.mdb that is no database: the start-up leaves the connection
     // closed without a word, so the exit's close fails.
-    m_install->createDatabase(m_install->database());
-    QFile file(m_install->database());
+    install().createDatabase(install().database());
+    QFile file(install().database());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(QByteArray(4096, 'x'));
     file.close();
@@ -197,33 +167,41 @@ void TestStartUp::failingCloseStillEnds()
     startUp();
     QVERIFY(!programEnded());
     QVERIFY(!db_connection->isOpen());
-    QVERIFY(Windows::current().get<export_frm>()->isVisible());
+    export_frm* window = settings();
+    QVERIFY(window);
+    QVERIFY(window->isVisible());
 
-    exit(how);
+    QVERIFY(exit(how));
     QVERIFY(programEnded());
     QVERIFY(programEndStatus() != 0);
-    QCOMPARE(m_ends, QList<int>{programEndStatus()});
+    QCOMPARE(programEnds(), QList<int>{programEndStatus()});
     QVERIFY(!anyWindowVisible());
-    QCOMPARE(m_boxes->boxes().size(), 1);
-    QCOMPARE(m_boxes->boxes().front().style, 16);
-    QVERIFY2(m_boxes->boxes().front().prompt.startsWith(QStringLiteral("実行時エラー '3704':")),
-             qPrintable(m_boxes->boxes().front().prompt));
+    QCOMPARE(boxes().boxes().size(), 1);
+    QCOMPARE(boxes().boxes().front().style, 16);
+    QVERIFY2(boxes().boxes().front().prompt.startsWith(QStringLiteral("実行時エラー '3704':")),
+             qPrintable(boxes().boxes().front().prompt));
 }
 
 void TestStartUp::closingTheLauncherEndsNothing()
 {
-    m_install->createDatabase(m_install->database());
+    install().createDatabase(install().database());
     startUp();
-    QVERIFY(QTest::qWaitForWindowActive(Windows::current().get<bar_read_frm>()));
+    bar_read_frm* window = launcher();
+    QVERIFY(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
     QVERIFY(!QApplication::quitOnLastWindowClosed());
-    Windows::current().get<bar_read_frm>()->close();
-    QTest::qWait(20);
+    window->close();
+    settle();
     QVERIFY(!programEnded());
-    QVERIFY(m_ends.isEmpty());
-    QVERIFY(!Windows::current().get<bar_read_frm>()->isVisible());
-    QVERIFY(Windows::current().get<export_frm>()->isVisible());
+    QVERIFY(programEnds().isEmpty());
+    // Closed, not unloaded: the same launcher, only hidden.
+    QCOMPARE(launcher(), window);
+    QVERIFY(!window->isVisible());
+    export_frm* other = settings();
+    QVERIFY(other);
+    QVERIFY(other->isVisible());
     QVERIFY(db_connection->isOpen());
-    QVERIFY(m_boxes->boxes().isEmpty());
+    QVERIFY(boxes().boxes().isEmpty());
 }
 
 QTEST_MAIN(TestStartUp)

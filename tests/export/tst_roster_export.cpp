@@ -205,7 +205,8 @@ void TestRosterExport::startsEditorOnCompleteFile()
     QString commandLine;
     int style = -1;
     QByteArray fileAtStart;
-    const auto previous = platform::setShellHandler([&](const QString& line, int windowStyle) {
+    platform::ScopedSeams seams;
+    seams.setProgramStart([&](const QString& line, int windowStyle) {
         commandLine = line;
         style = windowStyle;
         fileAtStart = TempInstall::readAll(listCsv());
@@ -213,7 +214,6 @@ void TestRosterExport::startsEditorOnCompleteFile()
     });
 
     exportRoster(RosterLayout::Convert);
-    platform::setShellHandler(previous);
 
     QCOMPARE(commandLine, QStringLiteral("notepad.exe c:\\Program Files\\Tavenro\\list.csv"));
     QCOMPARE(style, 1);

@@ -5,21 +5,15 @@
 MessageBoxRecorder::MessageBoxRecorder(QList<int> answers, int fallback)
     : m_answers(std::move(answers)), m_fallback(fallback)
 {
-    m_previous = platform::setMessageBoxHandler(
-        [this](const QString& prompt, int style, const QString& title) {
-            m_boxes.append({prompt, style, title});
-            return m_answers.isEmpty() ? m_fallback : m_answers.takeFirst();
-        });
-}
-
-MessageBoxRecorder::~MessageBoxRecorder()
-{
-    platform::setMessageBoxHandler(std::move(m_previous));
+    m_seams.setMessageBox([this](const QString& prompt, int style, const QString& title) {
+        m_boxes.append({prompt, style, title});
+        return m_answers.isEmpty() ? m_fallback : m_answers.takeFirst();
+    });
 }
 
 ShellRecorder::ShellRecorder()
 {
-    m_previous = platform::setShellHandler([this](const QString& line, int style) -> qint64 {
+    m_seams.setProgramStart([this](const QString& line, int style) -> qint64 {
         m_starts.append({line, style});
         if (m_fail) {
             m_fail = false;
@@ -30,7 +24,7 @@ ShellRecorder::ShellRecorder()
     });
 }
 
-ShellRecorder::~ShellRecorder()
+ProgramEndRecorder::ProgramEndRecorder()
 {
-    platform::setShellHandler(std::move(m_previous));
+    m_seams.setProgramEnd([this](int status) { m_statuses.append(status); });
 }

@@ -1,13 +1,18 @@
 #pragma once
 
 #include "platform/MessageBox.h"
-#include "platform/ProgramStart.h"
+#include "platform/Seams.h"
 
 #include <QList>
 #include <QString>
 
+// Recorders that stand in for the seams of platform/Seams.h while they live
+// and put back what was there when they go. One may stand in front of
+// another of its kind (a test's own recorder in front of the one of
+// GuiTestBase); the inner one must then go first, as scopes do.
+
 // Records every message box shown while it lives and answers each from a
-// script (the next answer in line, or the default when the script runs out).
+// script (the next answer in line, or the fallback when the script runs out).
 class MessageBoxRecorder
 {
 public:
@@ -19,7 +24,8 @@ public:
     };
 
     explicit MessageBoxRecorder(QList<int> answers = {}, int fallback = platform::vbNo);
-    ~MessageBoxRecorder();
+    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
 
     const QList<Box>& boxes() const { return m_boxes; }
 
@@ -27,7 +33,7 @@ private:
     QList<Box> m_boxes;
     QList<int> m_answers;
     int m_fallback;
-    platform::MessageBoxHandler m_previous;
+    platform::ScopedSeams m_seams; // last: put back before the records go
 };
 
 // Records the command lines of started programs instead of starting them.
@@ -40,7 +46,9 @@ public:
         int windowStyle;
     };
     ShellRecorder();
-    ~ShellRecorder();
+    ShellRecorder(const ShellRecorder&) = delete;
+    ShellRecorder& operator=(const ShellRecorder&) = delete;
+
     const QList<Start>& starts() const { return m_starts; }
     // Makes the next start fail as a missing program would.
     void failNext() { m_fail = true; }
@@ -48,5 +56,21 @@ public:
 private:
     QList<Start> m_starts;
     bool m_fail = false;
-    platform::ShellHandler m_previous;
+    platform::ScopedSeams m_seams;
+};
+
+// Records the statuses the event loop was asked to end with, instead of
+// leaving it.
+class ProgramEndRecorder
+{
+public:
+    ProgramEndRecorder();
+    ProgramEndRecorder(const ProgramEndRecorder&) = delete;
+    ProgramEndRecorder& operator=(const ProgramEndRecorder&) = delete;
+
+    const QList<int>& statuses() const { return m_statuses; }
+
+private:
+    QList<int> m_statuses;
+    platform::ScopedSeams m_seams;
 };
