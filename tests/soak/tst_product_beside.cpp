@@ -163,7 +163,7 @@ void TestProductBeside::runUntilLogged(Adodc& viewer, const QString& database, q
     const QString count = QStringLiteral("select count(*) from log where [備考2] like 'sim %' and "
                                          "cast(substr([備考2], 5) as integer) >= %1")
                               .arg(firstNumber);
-    for (int round = 0; round < 1000; ++round) {
+    for (int round = 0; round < 400; ++round) {
         runEveryOperation(viewer, true);
         if (TempInstall::query(database, count).value(0).toInt() >= rows)
             return;
