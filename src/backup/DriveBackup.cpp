@@ -64,14 +64,19 @@ void putInPlace(const QString& partial, const QString& final)
 }
 
 // Opens a database the way the product shares it; null when the engine
-// cannot read the file.
+// cannot read the file. A file another program holds locked past the wait is
+// no damaged file: its bytes may be mid-write, and the program still has it
+// open, so the error goes on rather than the bytes being copied or the file
+// replaced under it.
 std::unique_ptr<platform::Connection> openShared(const QString& hostPath)
 {
     auto connection = std::make_unique<platform::Connection>();
     try {
         connection->setMode(platform::Connection::ModeShareDenyNone);
         connection->open(QStringLiteral("Data Source=") + hostPath);
-    } catch (const platform::Error&) {
+    } catch (const platform::Error& e) {
+        if (e.cause() == platform::Error::Cause::LockTimeout)
+            throw;
         return nullptr;
     }
     return connection;
@@ -125,8 +130,14 @@ void restoreFromFile(const QString& driveFile)
     const PartialFiles partials{staging, safetyPartial};
 
     // The drive's file is read once, into the install folder: what is checked
-    // is what goes in, and a stick pulled from here on changes nothing.
-    platform::copyAndFlush(driveFile, staging);
+    // is what goes in, and a stick pulled from here on changes nothing. A file
+    // the engine reads is read under its lock, so that a program writing it
+    // cannot hand over a torn copy; one it cannot read is copied for the
+    // check to refuse.
+    if (const std::unique_ptr<platform::Connection> drive = openShared(driveFile))
+        drive->snapshotTo(staging);
+    else
+        platform::copyAndFlush(driveFile, staging);
     const SchemaCheck check = checkSchema(staging);
     if (!check.ok())
         throw platform::Error(platform::Error::Generic, check.describe());

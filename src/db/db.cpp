@@ -11,6 +11,7 @@ QString db_sql;
 namespace {
 
 QString g_openFailure;
+platform::Error::Cause g_openFailureCause = platform::Error::Cause::Other;
 
 platform::Connection& connection()
 {
@@ -31,6 +32,19 @@ platform::Recordset& recordset()
     if (!db_recordset)
         db_recordset = std::make_unique<platform::Recordset>();
     return *db_recordset;
+}
+
+// An operation on the connection the start-up could not open says why it
+// could not (a damaged file, a lock another program held), not only that the
+// connection is closed.
+void throwIfNeverOpened(const QString& what)
+{
+    if (g_openFailure.isEmpty() || connection().isOpen())
+        return;
+    throw platform::Error(
+        platform::Error::ObjectClosed,
+        QStringLiteral("データベースの接続が開いていません。\n%1\n%2").arg(what, g_openFailure),
+        g_openFailureCause);
 }
 
 } // namespace
@@ -54,6 +68,7 @@ QString connectionStringFor(const QString& base)
 void db_open()
 {
     g_openFailure.clear();
+    g_openFailureCause = platform::Error::Cause::Other;
     if (platform::fileExists(installDatabasePath())) {
         // A database that is there but cannot be opened is not reported here:
         // the connection stays closed, and the restore can still replace it.
@@ -62,6 +77,7 @@ void db_open()
             connection().open(connectionStringFor(installBase), QString(), QString(), -1);
         } catch (const platform::Error& e) {
             g_openFailure = e.description();
+            g_openFailureCause = e.cause();
         }
     } else {
         connection().open(connectionStringFor(installBaseX86), QString(), QString(), -1);
@@ -83,12 +99,14 @@ void db_reopen()
     conn.setMode(platform::Connection::ModeShareDenyNone);
     conn.open(connectionStringFor(installBase), QString(), QString(), -1);
     g_openFailure.clear();
+    g_openFailureCause = platform::Error::Cause::Other;
     command().setActiveConnection(&conn);
     recordset().setActiveConnection(&conn);
 }
 
 void db_select(const QString& statement, result_table& table, int column_count, int& row_count)
 {
+    throwIfNeverOpened(QStringLiteral("次の文を実行できません: %1").arg(statement));
     platform::Recordset& rs = recordset();
     rs.setActiveConnection(&connection());
     rs.setSource(statement);
@@ -109,6 +127,7 @@ void db_select(const QString& statement, result_table& table, int column_count, 
 
 void db_execute(const QString& statement)
 {
+    throwIfNeverOpened(QStringLiteral("次の文を実行できません: %1").arg(statement));
     platform::Command& cmd = command();
     cmd.setActiveConnection(&connection());
     cmd.setCommandText(statement);
@@ -122,6 +141,7 @@ void db_close()
 
 void db_transaction(const std::function<void()>& body)
 {
+    throwIfNeverOpened(QStringLiteral("トランザクションを開始できません。"));
     platform::Connection& conn = connection();
     conn.beginTrans();
     try {
@@ -144,4 +164,6 @@ void db_reset()
     db_command.reset();
     db_connection.reset();
     db_sql.clear();
+    g_openFailure.clear();
+    g_openFailureCause = platform::Error::Cause::Other;
 }

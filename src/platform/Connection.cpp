@@ -68,11 +68,9 @@ detail::Database openEngine(const QString& path, int flags,
         rc =
             sqlite3_exec(db.get(), "select count(*) from sqlite_schema", nullptr, nullptr, nullptr);
     }
-    if (rc != SQLITE_OK) {
-        const QString reason =
-            QString::fromUtf8(db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc));
-        throw Error(Error::Engine, QStringLiteral("%1\n%2").arg(what, reason));
-    }
+    // A lock held past the wait is told as such, apart from a damaged file.
+    if (rc != SQLITE_OK)
+        throwEngineError(db.get(), rc, what);
     return db;
 }
 

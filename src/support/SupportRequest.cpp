@@ -47,11 +47,27 @@ QString prepareAttachment(const QTemporaryDir& folder)
 {
     const QString source = platform::hostPath(installDatabasePath());
     const QString copy = folder.filePath(databaseFile);
+    platform::Connection* connection = nullptr;
+    platform::Connection own;
     if (db_connection && db_connection->isOpen() && sameFile(db_connection->filePath(), source)) {
+        connection = db_connection.get();
+    } else {
+        // Not open since the start-up: a connection of its own tells a file
+        // another program held locked then (and may still) from a damaged one.
+        try {
+            own.setMode(platform::Connection::ModeShareDenyNone);
+            own.open(QStringLiteral("Data Source=") + source);
+            connection = &own;
+        } catch (const platform::Error& e) {
+            if (e.cause() == platform::Error::Cause::LockTimeout)
+                return {};
+        }
+    }
+    if (connection) {
         try {
             // The product may be writing: a snapshot is one state of the
             // database, never a file caught mid-write.
-            db_connection->snapshotTo(copy);
+            connection->snapshotTo(copy);
             return copy;
         } catch (const platform::Error& e) {
             // A copy taken while the product holds its lock could be torn:

@@ -42,10 +42,11 @@ using BusyHook = std::function<void(bool busy)>;
 // Asks the final confirmation; on Yes asks the support mailbox for its
 // status (a failure there does not stop the send), then mails a consistent
 // snapshot of c:\Program Files\Tavenro\DB.mdb, named DB.mdb, to the support
-// desk. When the engine cannot read the file (not open at start-up, or the
-// snapshot fails) the file's bytes go as they are: a damaged database is
-// what the desk needs to see. The snapshot lives in a temporary folder that
-// is removed before this returns.
+// desk. When the engine cannot read the file the file's bytes go as they
+// are: a damaged database is what the desk needs to see. A file another
+// program holds locked past the bounded wait goes not at all, as its bytes
+// could be torn. The snapshot lives in a temporary folder that is removed
+// before this returns.
 SupportRequestResult send_support_request(const BusyHook& busy = {});
 
 // One plain line for the operator saying why the request was not sent.
