@@ -3,6 +3,9 @@
 #include "Connection.h"
 #include "Error.h"
 #include "FieldReader.h"
+#include "SortMemory.h"
+
+#include <QFileInfo>
 
 namespace platform {
 
@@ -37,6 +40,9 @@ void Recordset::open()
     m_kinds = detail::fieldKinds(statement.get());
     m_statement = std::move(statement);
     try {
+        // A sorted result is sorted whole at the first step, in memory when
+        // it fits the budget; the page cache is back to its bound after it.
+        const detail::SortMemory sortMemory(db, QFileInfo(m_connection->filePath()).size(), false);
         step();
     } catch (...) {
         m_statement.reset();

@@ -4,9 +4,11 @@
 #include "Error.h"
 #include "FieldReader.h"
 #include "JetSelect.h"
+#include "SortMemory.h"
 #include "SqliteHandles.h"
 
 #include <QDate>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <algorithm>
 #include <cstring>
@@ -321,6 +323,11 @@ ResultSnapshot ResultSnapshot::read(Connection& connection, const QString& state
     if (sorterThreads > 0)
         threadLimit.previous = sqlite3_limit(db, SQLITE_LIMIT_WORKER_THREADS, sorterThreads);
 
+    // The whole result is sorted in memory when it fits the budget, and the
+    // file is read through a mapping: both are taken back once the statement
+    // (declared below) is finalized.
+    const detail::SortMemory sortMemory(db, QFileInfo(connection.filePath()).size(), true);
+
     const QByteArray sql = statement.toUtf8();
     sqlite3_stmt* raw = nullptr;
     const int prepared = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &raw, nullptr);
@@ -339,7 +346,8 @@ ResultSnapshot ResultSnapshot::read(Connection& connection, const QString& state
         snapshot.m_columns.push_back(std::move(column));
     }
     // This thread holds the connection for the whole read, so that each of
-    // the engine's calls per field only counts up a lock it already has.
+    // the engine's calls per field only counts up a lock it already has
+    // (nothing at all on a connection opened without the engine's locking).
     sqlite3_mutex* mutex = sqlite3_db_mutex(db);
     sqlite3_mutex_enter(mutex);
     const auto release = qScopeGuard([mutex] { sqlite3_mutex_leave(mutex); });

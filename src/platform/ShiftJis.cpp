@@ -13,6 +13,7 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <array>
 #include <optional>
 #endif
 
@@ -56,6 +57,120 @@ std::optional<QByteArray> encodeExactly(QStringView run)
     if (decoder.hasError() || back != run)
         return std::nullopt;
     return bytes;
+}
+
+// ICU's bytes for each character of the BMP that ICU writes and reads back as
+// itself. The code page is stateless: the bytes of a text are those of its
+// characters one after the other, and they read back character by character.
+// So a text made only of these characters is written exactly by looking each
+// one up here, without ICU's conversion and the read-back that checks it,
+// which together cost the roster export as much as its query.
+//
+// Found once, in one conversion each way: every character is written followed
+// by a line feed, which no two-byte character contains, so the line feeds
+// mark where each character's bytes end. Only whole characters of the code
+// page are read back, each again followed by a line feed. Anything out of
+// step leaves the table empty, and every text takes ICU's way.
+class RoundTrips
+{
+public:
+    RoundTrips()
+    {
+        QString probe;
+        probe.reserve(2 * 0x10000);
+        for (char32_t unit = 1; unit < 0x10000; ++unit) {
+            if (unit == u'\n' || QChar::isSurrogate(unit))
+                continue;
+            probe += QChar(unit);
+            probe += QLatin1Char('\n');
+        }
+        QStringEncoder encoder(codePage);
+        const QByteArray bytes = encoder.encode(probe);
+        QList<QByteArrayView> written;
+        for (qsizetype from = 0; from < bytes.size();) {
+            const qsizetype end = bytes.indexOf('\n', from);
+            if (end < 0)
+                return;
+            written.append(QByteArrayView(bytes).sliced(from, end - from));
+            from = end + 1;
+        }
+        const qsizetype count = probe.size() / 2;
+        if (written.size() != count)
+            return;
+
+        QByteArray whole;
+        whole.reserve(bytes.size());
+        QString expected;
+        QList<qsizetype> wholeLengths;
+        for (qsizetype i = 0; i < count; ++i) {
+            if (!isWholeCharacter(written[i]))
+                continue;
+            whole += written[i];
+            whole += '\n';
+            wholeLengths.append(written[i].size());
+            expected += probe[2 * i];
+        }
+        QStringDecoder decoder(codePage);
+        const QString back = decoder.decode(whole);
+        const QList<QStringView> read = QStringView(back).split(u'\n');
+        if (read.size() != expected.size() + 1 || !read.last().isEmpty())
+            return;
+        qsizetype at = 0;
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            const QByteArrayView code = QByteArrayView(whole).sliced(at, wholeLengths[i]);
+            at += code.size() + 1;
+            if (read[i].size() != 1 || read[i][0] != expected[i])
+                continue;
+            m_codes[expected[i].unicode()] = code.size() == 1
+                                                 ? quint8(code[0])
+                                                 : quint16(quint8(code[0]) << 8 | quint8(code[1]));
+        }
+        m_codes[u'\n'] = '\n';
+    }
+
+    // The bytes of text, or nothing when a character of it is not in the
+    // table.
+    std::optional<QByteArray> encode(QStringView text) const
+    {
+        QByteArray bytes(text.size() * 2, Qt::Uninitialized);
+        char* out = bytes.data();
+        for (const QChar c : text) {
+            const quint16 code = m_codes[c.unicode()];
+            if (code == 0)
+                return std::nullopt;
+            // A lead byte is 81 or above: a code above FF has two bytes.
+            if (code > 0xFF)
+                *out++ = char(code >> 8);
+            *out++ = char(code & 0xFF);
+        }
+        bytes.truncate(out - bytes.data());
+        return bytes;
+    }
+
+private:
+    // One byte below 80 or of the half-width katakana, or a lead byte and a
+    // trail byte.
+    static bool isWholeCharacter(QByteArrayView bytes)
+    {
+        auto at = [&bytes](qsizetype i) { return quint8(bytes[i]); };
+        if (bytes.size() == 1)
+            return at(0) < 0x80 || (at(0) >= 0xA1 && at(0) <= 0xDF);
+        if (bytes.size() != 2)
+            return false;
+        const bool lead = (at(0) >= 0x81 && at(0) <= 0x9F) || (at(0) >= 0xE0 && at(0) <= 0xFC);
+        const bool trail = at(1) >= 0x40 && at(1) <= 0xFC && at(1) != 0x7F;
+        return lead && trail;
+    }
+
+    // A character's one or two bytes (a lead byte in the high half); 0 for
+    // one that is not in the table (NUL is left to ICU).
+    std::array<quint16, 0x10000> m_codes{};
+};
+
+const RoundTrips& roundTrips()
+{
+    static const RoundTrips table;
+    return table;
 }
 
 // Halves a run ICU cannot write whole until the characters it cannot write
@@ -122,7 +237,10 @@ QString fromShiftJis(QByteArrayView bytes, bool* complete)
 
 QByteArray toShiftJis(QStringView text)
 {
-    // Nearly every text the tool writes is all Japanese and ASCII: one pass.
+    // Nearly every text the tool writes is all Japanese and ASCII: one pass
+    // through the table, else one conversion by ICU with its read-back.
+    if (std::optional<QByteArray> bytes = roundTrips().encode(text))
+        return *std::move(bytes);
     if (std::optional<QByteArray> bytes = encodeExactly(text))
         return *std::move(bytes);
 

@@ -20,6 +20,8 @@ class TestShiftJis : public QObject
 private Q_SLOTS:
     void writesAsWindows_data();
     void writesAsWindows();
+    void writesTextAsItsCharacters_data();
+    void writesTextAsItsCharacters();
     void listsReplacedCharacters_data();
     void listsReplacedCharacters();
 };
@@ -31,6 +33,8 @@ void TestShiftJis::writesAsWindows_data()
 
     QTest::newRow("code page characters between replaced ones")
         << QStringLiteral("髙é😀～한ｶ") << sj("fbfc653f3f81603fb6");
+    QTest::newRow("only characters that come back")
+        << QStringLiteral("A髙①～ｶ\r\n") << sj("41fbfc87408160b60d0a");
     QTest::newRow("lone high surrogate")
         << QStringLiteral("A") + QChar(0xD842) + QStringLiteral("B") << QByteArray("A?B");
     QTest::newRow("lone low surrogate") << QStringLiteral("A") + QChar(0xDFB7) << QByteArray("A?");
@@ -47,6 +51,36 @@ void TestShiftJis::writesAsWindows()
     QFETCH(QByteArray, expected);
 
     QCOMPARE(platform::toShiftJis(text), expected);
+}
+
+// A text of characters that all come back is written without the read-back;
+// one that holds any other character is written run by run. Both ways must
+// give the bytes of the text's characters written one by one.
+void TestShiftJis::writesTextAsItsCharacters_data()
+{
+    QTest::addColumn<QString>("text");
+
+    const QString line = QStringLiteral("\"0001\",\"山田 太郎\",\"ﾔﾏﾀﾞ ﾀﾛｳ\",\"髙橋①～\",\"\"\r\n");
+    QTest::newRow("roster lines, all written the short way") << line.repeated(40);
+    QTest::newRow("one-way U+F86F in the middle of lines")
+        << line.repeated(20) + QChar(0xF86F) + line.repeated(20);
+    QTest::newRow("best fit, unmapped and outside the BMP among lines")
+        << line + QStringLiteral("José〜‖−😀") + line + QChar(0xD842) + line;
+}
+
+void TestShiftJis::writesTextAsItsCharacters()
+{
+    QFETCH(QString, text);
+
+    QByteArray oneByOne;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2
+                                                                                             : 1;
+        oneByOne += platform::toShiftJis(QStringView(text).sliced(i, length));
+        i += length - 1;
+    }
+    QCOMPARE(platform::toShiftJis(text), oneByOne);
 }
 
 void TestShiftJis::listsReplacedCharacters_data()
