@@ -20,7 +20,7 @@ namespace {
 
 // Text cells share arenas of this many bytes; a cell never straddles two, and
 // a longer cell is kept on its own.
-constexpr std::uint64_t textChunkLength = 64 * 1024;
+constexpr std::uint64_t textChunkLength = std::uint64_t{64} * 1024;
 constexpr qint64 secondsPerDay = 86400;
 
 qint64 packDateTime(qint64 julianDay, int secondOfDay)

@@ -77,7 +77,7 @@ public:
     RoundTrips()
     {
         QString probe;
-        probe.reserve(2 * 0x10000);
+        probe.reserve(qsizetype{2} * 0x10000);
         for (char32_t unit = 1; unit < 0x10000; ++unit) {
             if (unit == u'\n' || QChar::isSurrogate(unit))
                 continue;
