@@ -8,10 +8,6 @@
 
 namespace {
 
-// The runtime's numbers for a failed write: 61 when the medium is full, 57
-// for any other failure of the device.
-constexpr int deviceIoError = 57;
-
 constexpr qsizetype blockLength = 16 * 1024;
 
 QString numberText(double value)
@@ -143,6 +139,6 @@ void RosterWriter::fail() const
     const auto* file = qobject_cast<const QFileDevice*>(&m_device);
     const bool full = file && file->error() == QFileDevice::ResourceError;
     throw platform::Error(
-        full ? platform::Error::DiskFull : deviceIoError,
+        full ? platform::Error::DiskFull : platform::Error::DeviceIoError,
         QStringLiteral("%1 に書き込めませんでした。\n%2").arg(m_fileName, m_device.errorString()));
 }

@@ -16,9 +16,12 @@ public:
     enum Number
     {
         Generic = 5, // invalid procedure call
+        OutOfMemory = 7,
         SubscriptOutOfRange = 9,
         FileNotFound = 53,
         FileAlreadyOpen = 55,
+        DeviceIoError = 57, // a write the device refused, other than for want of space
+        FileAlreadyExists = 58,
         DiskFull = 61,
         PermissionDenied = 70,
         PathNotFound = 76,
