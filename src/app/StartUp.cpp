@@ -6,11 +6,10 @@
 #include "ProgramEnd.h"
 #include "bar_read_frm.h"
 #include "export_frm.h"
+#include "platform/JapaneseDesktop.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 void startUp()
 {
@@ -37,10 +36,7 @@ void prepareApplication(QApplication& application)
     installJapaneseFontFallbacks();
     // Qt's own texts (a text box's context menu, for one) in Japanese, as
     // every other text of the tool, whatever the system's language.
-    auto* translator = new QTranslator(&application);
-    if (translator->load(QStringLiteral("qtbase_ja"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
+    platform::installQtJapaneseTexts(application);
     platform::setMessageBoxHandler(showMessageBox);
 }
 

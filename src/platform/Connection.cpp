@@ -1,5 +1,6 @@
 #include "Connection.h"
 
+#include "ConnectionString.h"
 #include "Error.h"
 #include "WinPath.h"
 
@@ -32,24 +33,6 @@ int waitForLock(void* startedAt, int attempt)
         return 0;
     sqlite3_sleep(2);
     return 1;
-}
-
-QHash<QString, QString> parseConnectionString(const QString& text)
-{
-    QHash<QString, QString> properties;
-    const auto parts = text.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    for (const QString& part : parts) {
-        const qsizetype eq = part.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
-        QString key = part.left(eq).trimmed().toLower();
-        QString value = part.mid(eq + 1).trimmed();
-        if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) &&
-            value.endsWith(QLatin1Char('"')))
-            value = value.mid(1, value.size() - 2);
-        properties.insert(key, value);
-    }
-    return properties;
 }
 
 // Opens a database file and reads its schema: the engine reads lazily, and
@@ -147,7 +130,7 @@ void Connection::open(const QString& connectionString, const QString&, const QSt
         throw Error(Error::ObjectOpen,
                     QStringLiteral("接続はすでに開いています: %1").arg(m_connectionString));
 
-    const auto properties = parseConnectionString(connectionString);
+    const auto properties = detail::parseConnectionString(connectionString);
     const QString source = properties.value(QStringLiteral("data source"));
     if (source.isEmpty())
         throw Error(Error::Generic, QStringLiteral("接続文字列にデータソース（Data Source）が"
