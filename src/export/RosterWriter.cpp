@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr qsizetype blockLength = 16 * 1024;
+constexpr qsizetype blockLength = qsizetype{16} * 1024;
 
 QString numberText(double value)
 {
