@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QUrl>
 #include <atomic>
 #include <chrono>
 #include <sqlite3.h>
@@ -152,8 +153,17 @@ void Connection::open(const QString& connectionString, const QString&, const QSt
     const bool readOnly = (m_mode & 3) == ModeRead ||
                           properties.value(QStringLiteral("mode"))
                                   .compare(QStringLiteral("Read"), Qt::CaseInsensitive) == 0;
+    // Read-only with writes denied to others: nobody changes the file while it
+    // is open, so the engine may take it as immutable. It then takes no lock and
+    // leaves nothing beside the file; a read-only open of a file in WAL mode
+    // would otherwise leave its -wal and -shm behind (on a stick, for one).
+    const bool immutable = readOnly && (m_mode & ModeShareDenyWrite) != 0;
     const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
-    detail::Database db = openEngine(path, flags, &m_lockWaitStarted, what);
+    detail::Database db =
+        immutable ? openEngine(QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded()) +
+                                   QStringLiteral("?immutable=1"),
+                               flags | SQLITE_OPEN_URI, &m_lockWaitStarted, what)
+                  : openEngine(path, flags, &m_lockWaitStarted, what);
     m_db = std::move(db);
     m_connectionString = connectionString;
     m_filePath = path;
