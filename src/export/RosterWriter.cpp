@@ -95,13 +95,14 @@ void RosterWriter::writeRows(const result_table& table, int rowCount)
 
 void RosterWriter::appendLine(const result_table& table, int row)
 {
-    for (int column = 0; column < 5; ++column) {
+    for (int column = 0; column < roster::columnCount; ++column) {
         if (column > 0)
             m_pending += QLatin1Char(',');
         const platform::Value& cell = table.at(column, row);
         // The address gets its brackets whenever it is anything but empty
         // text, so a lone space becomes "< >" and "<a>" becomes "<<a>>".
-        if (column == 3 && m_layout == RosterLayout::ConvertBracketed && !isBlank(cell)) {
+        if (column == roster::address && m_layout == RosterLayout::ConvertBracketed &&
+            !isBlank(cell)) {
             m_pending += QLatin1String("\"<");
             m_pending += bareText(cell);
             m_pending += QLatin1String(">\"");
