@@ -1,8 +1,9 @@
 #include "DesignLook.h"
 
+#include "platform/JapaneseDesktop.h"
+
 #include <QApplication>
 #include <QPalette>
-#include <QStringList>
 #include <cmath>
 
 #ifdef Q_OS_WIN
@@ -22,7 +23,7 @@ QRect rectFromTwips(int left, int top, int width, int height)
 
 QString designFamily()
 {
-    return QStringLiteral("ＭＳ Ｐゴシック");
+    return platform::designFamily();
 }
 
 QFont designFont(qreal pointSize, bool bold)
@@ -60,13 +61,5 @@ QColor activeCaptionColour()
 
 void installJapaneseFontFallbacks()
 {
-    // Tried in this order after the face itself; the first one installed wins.
-    const QStringList fallbacks = {
-        QStringLiteral("MS PGothic"),          QStringLiteral("IPAPGothic"),
-        QStringLiteral("IPA Pゴシック"),       QStringLiteral("VL PGothic"),
-        QStringLiteral("TakaoPGothic"),        QStringLiteral("Noto Sans CJK JP"),
-        QStringLiteral("Source Han Sans JP"),  QStringLiteral("IPAGothic"),
-        QStringLiteral("Droid Sans Fallback"),
-    };
-    QFont::insertSubstitutions(designFamily(), fallbacks);
+    QFont::insertSubstitutions(designFamily(), platform::designFamilyFallbacks());
 }

@@ -8,8 +8,6 @@
 
 namespace {
 
-// The runtime's number for running out of memory.
-constexpr int outOfMemory = 7;
 constexpr int reportedStatus = 1;
 
 } // namespace
@@ -40,7 +38,8 @@ void guarded(const std::function<void()>& handler)
     } catch (const platform::Error& error) {
         reportErrorAndEnd(error);
     } catch (const std::bad_alloc&) {
-        reportErrorAndEnd(platform::Error(outOfMemory, QStringLiteral("メモリが不足しています。")));
+        reportErrorAndEnd(platform::Error(platform::Error::OutOfMemory,
+                                          QStringLiteral("メモリが不足しています。")));
     } catch (const std::exception& error) {
         reportErrorAndEnd(
             platform::Error(platform::Error::Generic, QString::fromUtf8(error.what())));

@@ -6,11 +6,10 @@
 #include "ProgramEnd.h"
 #include "Windows.h"
 #include "bar_read_frm.h"
+#include "platform/JapaneseDesktop.h"
 #include "platform/Seams.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 namespace {
 
@@ -46,10 +45,7 @@ void prepareApplication(QApplication& application)
     installJapaneseFontFallbacks();
     // Qt's own texts (a text box's context menu, for one) in Japanese, as
     // every other text of the tool, whatever the system's language.
-    auto* translator = new QTranslator(&application);
-    if (translator->load(QStringLiteral("qtbase_ja"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
+    platform::installQtJapaneseTexts(application);
     useDrawnMessageBox(true);
 }
 

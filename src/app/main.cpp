@@ -2,7 +2,12 @@
 
 #include "app/StartUp.h"
 
-int main(int argc, char** argv)
+int main(int, char** argv)
 {
-    return runApplication(argc, argv);
+    // The tool takes nothing from its command line, Qt's own options (-style,
+    // -reverse, -platform and the like) included: it always looks and behaves
+    // as designed, however it was started.
+    static int fixedArgc = 1;
+    static char* fixedArgv[] = {argv[0], nullptr};
+    return runApplication(fixedArgc, fixedArgv);
 }

@@ -103,7 +103,10 @@ SchemaCheck checkSchema(const QString& hostPath)
         if (platform::detectDatabaseFormat(hostPath) == platform::DatabaseFormat::Jet)
             return checkJetSchema(hostPath);
         platform::Connection connection;
-        connection.setMode(platform::Connection::ModeRead);
+        // A file on the stick is the tool's alone while it checks it; read
+        // so, the check leaves nothing beside it, whatever the file's mode.
+        connection.setMode(platform::Connection::ModeRead |
+                           platform::Connection::ModeShareDenyWrite);
         connection.open(QStringLiteral("Data Source=") + hostPath);
 
         platform::Recordset rs;

@@ -72,7 +72,7 @@ void exportRosterWithRowBound(RosterLayout layout, int lastRow)
     db_sql = rosterStatement();
     result_table table(0, 5, 0, lastRow);
     int rowCount = 0;
-    db_select(db_sql, table, 5, rowCount);
+    db_select(db_sql, table, roster::columnCount, rowCount);
 
     RosterWriter writer(file, layout, path);
     writer.writeRows(table, rowCount);

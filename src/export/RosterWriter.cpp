@@ -8,11 +8,7 @@
 
 namespace {
 
-// The runtime's numbers for a failed write: 61 when the medium is full, 57
-// for any other failure of the device.
-constexpr int deviceIoError = 57;
-
-constexpr qsizetype blockLength = 16 * 1024;
+constexpr qsizetype blockLength = qsizetype{16} * 1024;
 
 QString numberText(double value)
 {
@@ -99,13 +95,14 @@ void RosterWriter::writeRows(const result_table& table, int rowCount)
 
 void RosterWriter::appendLine(const result_table& table, int row)
 {
-    for (int column = 0; column < 5; ++column) {
+    for (int column = 0; column < roster::columnCount; ++column) {
         if (column > 0)
             m_pending += QLatin1Char(',');
         const platform::Value& cell = table.at(column, row);
         // The address gets its brackets whenever it is anything but empty
         // text, so a lone space becomes "< >" and "<a>" becomes "<<a>>".
-        if (column == 3 && m_layout == RosterLayout::ConvertBracketed && !isBlank(cell)) {
+        if (column == roster::address && m_layout == RosterLayout::ConvertBracketed &&
+            !isBlank(cell)) {
             m_pending += QLatin1String("\"<");
             m_pending += bareText(cell);
             m_pending += QLatin1String(">\"");
@@ -143,6 +140,6 @@ void RosterWriter::fail() const
     const auto* file = qobject_cast<const QFileDevice*>(&m_device);
     const bool full = file && file->error() == QFileDevice::ResourceError;
     throw platform::Error(
-        full ? platform::Error::DiskFull : deviceIoError,
+        full ? platform::Error::DiskFull : platform::Error::DeviceIO,
         QStringLiteral("%1 に書き込めませんでした。\n%2").arg(m_fileName, m_device.errorString()));
 }

@@ -2,6 +2,7 @@
 
 #include "notepad/NotepadText.h"
 #include "notepad/SaveAsDialog.h"
+#include "platform/JapaneseDesktop.h"
 #include "platform/ShiftJis.h"
 
 #include <QAction>
@@ -17,16 +18,10 @@
 namespace {
 
 const QString appName = QStringLiteral("メモ帳");
-const QString fontFamily = QStringLiteral("ＭＳ Ｐゴシック");
-
 void installFontSubstitutes()
 {
     static const bool installed = [] {
-        QFont::insertSubstitutions(
-            fontFamily, {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-                         QStringLiteral("IPAexGothic"), QStringLiteral("IPAGothic"),
-                         QStringLiteral("VL PGothic"), QStringLiteral("Noto Sans CJK JP"),
-                         QStringLiteral("TakaoPGothic")});
+        QFont::insertSubstitutions(platform::designFamily(), platform::designFamilyFallbacks());
         return true;
     }();
     Q_UNUSED(installed)
@@ -37,7 +32,7 @@ void installFontSubstitutes()
 QFont notepad::toolFont()
 {
     installFontSubstitutes();
-    QFont font(fontFamily, 9);
+    QFont font(platform::designFamily(), 9);
     font.setStyleHint(QFont::SansSerif);
     return font;
 }

@@ -1,9 +1,7 @@
 #include "notepad/NotepadWindow.h"
+#include "platform/JapaneseDesktop.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -11,10 +9,7 @@ int main(int argc, char* argv[])
     app.setApplicationName(QStringLiteral("tavenro-notepad"));
 
     // Qt's own texts (the file dialog's buttons, Yes and No) in Japanese.
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
-                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(&qtTexts);
+    platform::installQtJapaneseTexts(app);
     app.setFont(notepad::toolFont());
 
     // Like Notepad, the rest of the command line is one file name, spaces and all.

@@ -106,7 +106,7 @@ struct Session
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, smtp ? "smtp" : "pop3s");
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connect.count()));
         curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, responseSeconds);
-        constexpr qint64 mebibyte = 1024 * 1024;
+        constexpr qint64 mebibyte = qint64{1024} * 1024;
         const auto total = limits.total + limits.perExtraMebibyte *
                                               std::max<qint64>(0, attachmentBytes - mebibyte) /
                                               mebibyte;

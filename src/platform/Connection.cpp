@@ -1,5 +1,6 @@
 #include "Connection.h"
 
+#include "ConnectionString.h"
 #include "Error.h"
 #include "WinPath.h"
 
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QUrl>
 #include <atomic>
 #include <chrono>
 #include <sqlite3.h>
@@ -34,24 +36,6 @@ int waitForLock(void* startedAt, int attempt)
         return 0;
     sqlite3_sleep(2);
     return 1;
-}
-
-QHash<QString, QString> parseConnectionString(const QString& text)
-{
-    QHash<QString, QString> properties;
-    const auto parts = text.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    for (const QString& part : parts) {
-        const qsizetype eq = part.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
-        QString key = part.left(eq).trimmed().toLower();
-        QString value = part.mid(eq + 1).trimmed();
-        if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) &&
-            value.endsWith(QLatin1Char('"')))
-            value = value.mid(1, value.size() - 2);
-        properties.insert(key, value);
-    }
-    return properties;
 }
 
 // Opens a database file and reads its schema: the engine reads lazily, and
@@ -147,7 +131,7 @@ void Connection::open(const QString& connectionString, const QString&, const QSt
         throw Error(Error::ObjectOpen,
                     QStringLiteral("接続はすでに開いています: %1").arg(m_connectionString));
 
-    const auto properties = parseConnectionString(connectionString);
+    const auto properties = detail::parseConnectionString(connectionString);
     const QString source = properties.value(QStringLiteral("data source"));
     if (source.isEmpty())
         throw Error(Error::Generic, QStringLiteral("接続文字列にデータソース（Data Source）が"
@@ -174,11 +158,20 @@ void Connection::open(const QString& connectionString, const QString&, const QSt
         jet->open(path);
         m_jet = std::move(jet);
     } else {
+        // Read-only with writes denied to others: nobody changes the file
+        // while it is open, so the engine may take it as immutable. It then
+        // takes no lock and leaves nothing beside the file; a read-only open
+        // of a file in WAL mode would otherwise leave its -wal and -shm
+        // behind (on a stick, for one).
+        const bool immutable = readOnly && (m_mode & ModeShareDenyWrite) != 0;
         // A connection is used by one thread only, so the engine need not
         // lock it on every call: that costs a read a few percent.
         const int flags =
             (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-        m_db = openEngine(path, flags, &m_lockWaitStarted, what);
+        m_db = immutable ? openEngine(QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded()) +
+                                          QStringLiteral("?immutable=1"),
+                                      flags | SQLITE_OPEN_URI, &m_lockWaitStarted, what)
+                         : openEngine(path, flags, &m_lockWaitStarted, what);
     }
     m_connectionString = connectionString;
     m_filePath = path;

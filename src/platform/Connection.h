@@ -43,7 +43,9 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Only before open(); ModeRead opens the file read-only.
+    // Only before open(); ModeRead opens the file read-only, and ModeRead
+    // with ModeShareDenyWrite (or ModeShareExclusive) as a file nobody writes
+    // meanwhile: without locks and without leaving any file beside it.
     void setMode(int mode);
     int mode() const { return m_mode; }
 

@@ -16,10 +16,12 @@ public:
     enum Number
     {
         Generic = 5, // invalid procedure call
+        OutOfMemory = 7,
         SubscriptOutOfRange = 9,
         FileNotFound = 53,
         FileAlreadyOpen = 55,
-        DeviceIO = 57, // device I/O error
+        DeviceIO = 57, // a write the device refused, other than for want of space
+        FileAlreadyExists = 58,
         DiskFull = 61,
         PermissionDenied = 70,
         PathNotFound = 76,

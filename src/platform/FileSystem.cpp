@@ -45,7 +45,8 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
         throw Error(Error::PathNotFound,
                     QStringLiteral("パスが見つかりません: %1").arg(destinationWindowsPath));
     if (target.exists() && !overwrite)
-        throw Error(58, QStringLiteral("ファイルは既に存在します: %1").arg(destinationWindowsPath));
+        throw Error(Error::FileAlreadyExists,
+                    QStringLiteral("ファイルは既に存在します: %1").arg(destinationWindowsPath));
 
     QSaveFile out(destination);
     if (!out.open(QIODevice::WriteOnly))

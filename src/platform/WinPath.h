@@ -14,8 +14,12 @@ QString winePrefix();
 // names the same file. On Windows the path is returned unchanged. Elsewhere
 // backslashes become slashes and a leading drive letter resolves through
 // dosdevices; a letter without a mapping gives a path that does not exist, so
-// it reads as a missing drive. A path without a drive letter is returned with
-// its separators changed, relative paths staying relative.
+// it reads as a missing drive. Below the drive, a folder or file whose host
+// name differs only in letter case is found as Wine finds it ("Tavenro" is
+// tavenro/ when only that exists); the name as written wins when it exists,
+// and parts that exist in no spelling stay as written. A path without a drive
+// letter is returned with its separators changed, relative paths staying
+// relative.
 QString hostPath(const QString& windowsPath);
 
 } // namespace platform

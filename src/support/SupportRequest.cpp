@@ -46,7 +46,7 @@ bool sameFile(const QString& a, const QString& b)
 QString prepareAttachment(const QTemporaryDir& folder)
 {
     const QString source = platform::hostPath(installDatabasePath());
-    const QString copy = folder.filePath(databaseFile);
+    QString copy = folder.filePath(databaseFile);
     platform::Connection* connection = nullptr;
     platform::Connection own;
     if (db_connection && db_connection->isOpen() && sameFile(db_connection->filePath(), source)) {

@@ -1,6 +1,7 @@
 #include "TempInstall.h"
 #include "db/Schema.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -24,6 +25,8 @@ enum class Make
     RandomBytes,
     TextFile,
     Sql, // a database made from the row's sql alone
+    WalMode,
+    WalModeTruncated,
 };
 
 void writeBytes(const QString& path, const QByteArray& bytes)
@@ -46,6 +49,12 @@ void TestSchema::fileOnTheStick_data()
     QTest::newRow("zero bytes") << int(Make::ZeroBytes) << QString() << false << QStringList();
     QTest::newRow("truncated") << int(Make::Truncated) << QString() << false << QStringList();
     QTest::newRow("random bytes") << int(Make::RandomBytes) << QString() << false << QStringList();
+    // Found by fuzz_schema: a read-only open of a file in WAL mode left its
+    // -wal and -shm on the stick.
+    QTest::newRow("product's database in WAL mode")
+        << int(Make::WalMode) << QString() << true << QStringList();
+    QTest::newRow("truncated in WAL mode")
+        << int(Make::WalModeTruncated) << QString() << false << QStringList();
     QTest::newRow("text file") << int(Make::TextFile) << QString() << false << QStringList();
     QTest::newRow("another program's database")
         << int(Make::Sql) << "create table customers(id integer)" << true
@@ -65,7 +74,10 @@ void TestSchema::fileOnTheStick()
     QFETCH(QStringList, missing);
 
     TempInstall install;
-    const QString path = install.driveC() + QStringLiteral("/DB.mdb");
+    // A stick's folder with the characters a file URI treats specially.
+    const QString stick = install.driveC() + QStringLiteral("/USB 100% #1?");
+    QVERIFY(QDir().mkpath(stick));
+    const QString path = stick + QStringLiteral("/DB.mdb");
     switch (Make(make)) {
     case Make::Sound:
         install.createDatabase(path, QStringLiteral("insert into list(barcode) values('1')"));
@@ -73,8 +85,15 @@ void TestSchema::fileOnTheStick()
     case Make::ZeroBytes:
         writeBytes(path, {});
         break;
+    case Make::WalMode:
+        install.createDatabase(path, QStringLiteral("insert into list(barcode) values('1')"));
+        TempInstall::execute(path, QStringLiteral("pragma journal_mode=wal"));
+        break;
+    case Make::WalModeTruncated:
     case Make::Truncated: {
         install.createDatabase(path);
+        if (Make(make) == Make::WalModeTruncated)
+            TempInstall::execute(path, QStringLiteral("pragma journal_mode=wal"));
         // Enough rows that the tables reach beyond the first pages.
         QString rows;
         for (int i = 0; i < 400; ++i)
@@ -113,6 +132,7 @@ void TestSchema::fileOnTheStick()
     QCOMPARE(check.ok(), readable && missing.isEmpty());
     QCOMPARE(check.describe().isEmpty(), check.ok());
     QCOMPARE(TempInstall::readAll(path), before);
+    QCOMPARE(QDir(stick).entryList(QDir::Files), QStringList{"DB.mdb"});
 }
 
 QTEST_GUILESS_MAIN(TestSchema)

@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
+#include <cmath>
 
 using platform::DateTime;
 using platform::Null;
@@ -125,6 +127,8 @@ private Q_SLOTS:
     void openRefuses();
     void rowSlots_data();
     void rowSlots();
+    void damagedDates_data();
+    void damagedDates();
 
 private:
     // A fresh copy of a fixture in the test's folder; empty (and skipped or
@@ -592,6 +596,52 @@ void TestJet::rowSlots()
                      text("Text(1004) | Text(O\"Neil, Jr) | Text(quote\"and,comma)"));
     }
     QCOMPARE(got, barcodes);
+}
+
+void TestJet::damagedDates_data()
+{
+    // The stored 在室時間 of student 1003 (2024-04-01 09:15) replaced.
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<QDate>("date"); // invalid: the read is refused
+    QTest::addColumn<QTime>("time");
+    QTest::newRow("last-day-of-9999") << 2958465.5 << QDate(9999, 12, 31) << QTime(12, 0);
+    QTest::newRow("first-day-of-100") << -657434.0 << QDate(100, 1, 1) << QTime(0, 0);
+    // Found by fuzz_jet: a number beyond any date overflowed the day count.
+    QTest::newRow("beyond-year-9999") << 1e300 << QDate() << QTime();
+    QTest::newRow("before-year-100") << -657435.0 << QDate() << QTime();
+    QTest::newRow("not-a-number") << std::nan("") << QDate() << QTime();
+    QTest::newRow("infinite") << -HUGE_VAL << QDate() << QTime();
+}
+
+void TestJet::damagedDates()
+{
+    QFETCH(double, stored);
+    QFETCH(QDate, date);
+    QFETCH(QTime, time);
+    FIXTURE_OR_SKIP(edge, "edge.mdb");
+    QFile file(edge);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const double original = 45383.0 + (9 * 3600 + 15 * 60) / 86400.0;
+    QByteArray from(sizeof original, Qt::Uninitialized);
+    QByteArray to(sizeof stored, Qt::Uninitialized);
+    qToLittleEndian(original, from.data());
+    qToLittleEndian(stored, to.data());
+    QVERIFY(bytes.contains(from));
+    bytes.replace(from, to);
+    QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+    file.close();
+
+    platform::JetDatabase db;
+    db.open(edge);
+    const std::vector<int> barcodeAndEntered = {0, 6};
+    if (!date.isValid()) {
+        QVERIFY(throwsNaming([&] { db.readRows(QStringLiteral("list"), barcodeAndEntered); },
+                             {edge, text("在室時間"), text("範囲外")}));
+        return;
+    }
+    const std::vector<Value> values = db.readRows(QStringLiteral("list"), barcodeAndEntered);
+    QCOMPARE(platform::describe(values.at(1)), platform::describe(DateTime{date, time}));
 }
 
 QTEST_GUILESS_MAIN(TestJet)

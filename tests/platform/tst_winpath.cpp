@@ -15,6 +15,8 @@ private Q_SLOTS:
     void mapsPaths_data();
     void mapsPaths();
     void defaultPrefixIsHomeWine();
+    void findsNamesIgnoringCase_data();
+    void findsNamesIgnoringCase();
     void fileExists_data();
     void fileExists();
     void copyFileReplacesDestination();
@@ -60,6 +62,52 @@ void TestWinPath::defaultPrefixIsHomeWine()
     const QString mapped = platform::hostPath(QStringLiteral("c:\\x.txt"));
     qputenv("WINEPREFIX", saved);
     QCOMPARE(mapped, QDir::homePath() + QStringLiteral("/.wine/dosdevices/c:/x.txt"));
+}
+
+void TestWinPath::findsNamesIgnoringCase_data()
+{
+    QTest::addColumn<QStringList>("onDisk"); // files below drive c:
+    QTest::addColumn<QString>("windows");
+    QTest::addColumn<QString>("host"); // below drive c:
+
+    QTest::newRow("folder-and-file-lower-case")
+        << QStringList{"Program Files/tavenro/db.mdb"} << "c:\\Program Files\\Tavenro\\DB.mdb"
+        << "Program Files/tavenro/db.mdb";
+    QTest::newRow("every-part-differs")
+        << QStringList{"PROGRAM FILES/TAVENRO/DB.MDB"} << "c:\\program files\\tavenro\\db.mdb"
+        << "PROGRAM FILES/TAVENRO/DB.MDB";
+    QTest::newRow("new-file-keeps-its-name")
+        << QStringList{"Program Files/tavenro/db.mdb"} << "c:\\Program Files\\Tavenro\\List.csv"
+        << "Program Files/tavenro/List.csv";
+    QTest::newRow("missing-folder-stays-as-written")
+        << QStringList{"Program Files/tavenro/db.mdb"} << "c:\\Program Files\\Gone\\DB.mdb"
+        << "Program Files/Gone/DB.mdb";
+    QTest::newRow("exact-name-wins")
+        << QStringList{"Tavenro/db.mdb", "Tavenro/DB.mdb"} << "c:\\Tavenro\\DB.mdb"
+        << "Tavenro/DB.mdb";
+    QTest::newRow("first-in-name-order")
+        << QStringList{"Tavenro/db.mdb", "Tavenro/Db.mdb"} << "c:\\Tavenro\\DB.mdb"
+        << "Tavenro/Db.mdb";
+    QTest::newRow("non-ascii-case") << QStringList{"Ärzte/ÖL.txt"} << "c:\\ärzte\\öl.TXT"
+                                    << "Ärzte/ÖL.txt";
+}
+
+void TestWinPath::findsNamesIgnoringCase()
+{
+    QFETCH(QStringList, onDisk);
+    QFETCH(QString, windows);
+    QFETCH(QString, host);
+    TempInstall install;
+    for (const QString& file : onDisk) {
+        const QString path = install.driveC() + QLatin1Char('/') + file;
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile f(path);
+        QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+    }
+    QCOMPARE(platform::hostPath(windows),
+             install.prefix() + QStringLiteral("/dosdevices/c:/") + host);
+    if (!onDisk.isEmpty() && host == onDisk.constFirst())
+        QVERIFY(platform::fileExists(windows));
 }
 
 void TestWinPath::fileExists_data()

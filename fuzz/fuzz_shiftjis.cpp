@@ -1,0 +1,28 @@
+// The Shift-JIS writer and reader on arbitrary text and bytes.
+
+#include "FuzzInput.h"
+#include "platform/ShiftJis.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    // The bytes as a file read in code page 932.
+    bool complete = false;
+    const QString read = platform::fromShiftJis(QByteArrayView(data, qsizetype(size)), &complete);
+    if (complete && !platform::charactersShiftJisReplaces(read).isEmpty())
+        fuzz::fault("text read whole holds characters the writer replaces");
+
+    // The same bytes as UTF-16 text, lone surrogates and all, to be written.
+    const QString text = fuzz::asUtf16(data, size);
+    const QByteArray written = platform::toShiftJis(text);
+    const QStringList replaced = platform::charactersShiftJisReplaces(text);
+    bool writtenComplete = false;
+    const QString back = platform::fromShiftJis(written, &writtenComplete);
+    if (!writtenComplete)
+        fuzz::fault("the writer wrote bytes that are no code page 932");
+    // One "?" per UTF-16 unit at most, two bytes per character at most.
+    if (written.size() > 2 * text.size())
+        fuzz::fault("more than two bytes per UTF-16 unit");
+    if (replaced.isEmpty() && back != text)
+        fuzz::fault("text without replaced characters did not come back");
+    return 0;
+}
