@@ -10,7 +10,7 @@ build="${FUZZ_BUILD_DIR:-$here/build-fuzz}"
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(shiftjis notepad_text connection_string winpath schema jet roster_writer)
+[ ${#targets[@]} -gt 0 ] || targets=(shiftjis notepad_text connection_string winpath schema jet roster_writer datetime)
 
 sanitize="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

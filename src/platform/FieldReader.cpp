@@ -35,6 +35,13 @@ std::vector<FieldKind> fieldKinds(sqlite3_stmt* stmt)
     return kinds;
 }
 
+bool isOleDate(double oleDate)
+{
+    constexpr double first = -657434.0; // 100-01-01
+    constexpr double end = 2958466.0;   // 10000-01-01
+    return oleDate >= first && oleDate < end;
+}
+
 DateTime fromOleDate(double oleDate)
 {
     // Whole days count from the zero day; the fraction is the time of day, taken
@@ -257,8 +264,12 @@ Value readField(sqlite3_stmt* stmt, int column, FieldKind kind)
             return sqlite3_value_double(value);
         return storedValue(value, stored);
     case FieldKind::DateTime: {
-        if (stored == SQLITE_INTEGER || stored == SQLITE_FLOAT)
-            return fromOleDate(sqlite3_value_double(value));
+        if (stored == SQLITE_INTEGER || stored == SQLITE_FLOAT) {
+            const double number = sqlite3_value_double(value);
+            if (isOleDate(number))
+                return fromOleDate(number);
+            return number;
+        }
         const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
         const int length = sqlite3_value_bytes(value);
         DateTimeParts parts;

@@ -43,7 +43,12 @@ struct DateTimeParts
 // anything but the forms above and for impossible dates and times.
 bool parseDateTime(const char* text, qsizetype length, DateTimeParts* out);
 bool parseDateTime(const QString& text, DateTime* out);
-// The date-time an OLE date number stands for (days since 1899-12-30).
+// Whether a number is a date the designed engine can hold: days from
+// 100-01-01 up to 10000-01-01, counted from 1899-12-30. A stored number
+// outside them (a damaged or foreign file) is no date; NaN is none either.
+bool isOleDate(double oleDate);
+// The date-time an OLE date number stands for (days since 1899-12-30); only
+// for numbers isOleDate() accepts.
 DateTime fromOleDate(double oleDate);
 
 } // namespace platform::detail

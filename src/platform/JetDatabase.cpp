@@ -19,10 +19,6 @@ constexpr quint32 memoLengthMask = 0x3fffffffu;
 constexpr int rowOffsetMask = 0x1fff;
 constexpr int rowDeleted = 0x8000;
 constexpr int rowMoved = 0x4000;
-// The days Jet's Date/Time holds, 100-01-01 up to 10000-01-01 counted from
-// 1899-12-30; a stored number outside them is a damaged value.
-constexpr double oleDateFirst = -657434.0;
-constexpr double oleDateEnd = 2958466.0;
 
 struct HandleCloser
 {
@@ -268,8 +264,8 @@ Value readValue(MdbHandle* mdb, const MdbColumn* col, const MdbField& field, con
         std::memcpy(&d, &bits, sizeof d);
         if (col->col_type != MDB_DATETIME)
             return d;
-        // NaN fails both comparisons and is refused with the rest.
-        if (!(d >= oleDateFirst && d < oleDateEnd))
+        // A Date/Time outside Jet's own range is a damaged value.
+        if (!detail::isOleDate(d))
             throw Error(Error::Engine, what + QStringLiteral(": 列 %1 の日付が範囲外です（%2）。")
                                                   .arg(QString::fromUtf8(col->name))
                                                   .arg(d));

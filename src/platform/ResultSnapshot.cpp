@@ -209,7 +209,11 @@ struct ResultSnapshot::Column
             return;
         case detail::FieldKind::DateTime: {
             if (numeric) {
-                appendDateTime(row, detail::fromOleDate(sqlite3_value_double(value)));
+                const double number = sqlite3_value_double(value);
+                if (detail::isOleDate(number))
+                    appendDateTime(row, detail::fromOleDate(number));
+                else
+                    appendDouble(row, number);
                 return;
             }
             const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));

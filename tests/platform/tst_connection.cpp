@@ -111,6 +111,8 @@ void TestConnection::typedValues_data()
     QTest::newRow("ole-date-number")
         << "DATETIME"
         << "45383.5" << Value(DateTime{QDate(2024, 4, 1), QTime(12, 0)});
+    QTest::newRow("ole-date-number-out-of-range") << "DATETIME"
+                                                  << "1e300" << Value(1e300);
     QTest::newRow("date-unparsable") << "DATETIME"
                                      << "'someday'" << Value(QStringLiteral("someday"));
     QTest::newRow("date-null") << "DATETIME"

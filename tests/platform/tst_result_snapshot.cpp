@@ -119,6 +119,11 @@ void TestResultSnapshot::cells_data()
     QTest::newRow("date texts that are no dates")
         << "DATETIME" << QStringList{"'someday'", "'2023-02-29'", "NULL", "'2024-02-29'"}
         << QStringList{"someday", "2023-02-29", "", "2024/02/29"} << QList<int>{T, T, N, D};
+    // A damaged or foreign file: numbers no date can be stay numbers.
+    QTest::newRow("date numbers out of range")
+        << "DATETIME" << QStringList{"1e300", "-1e300", "2958466", "2958465.5"}
+        << QStringList{"1e+300", "-1e+300", "2958466", "9999/12/31 12:00:00"}
+        << QList<int>{R, R, R, D};
     QTest::newRow("true and false")
         << "BIT" << QStringList{"-1", "0", "'True'", "'maybe'"}
         << QStringList{"True", "False", "True", "maybe"} << QList<int>{B, B, B, T};
