@@ -4,8 +4,8 @@
 // never in a crash or a hang, and no file changes except the one the
 // operation is there to write.
 
-#include "MailServers.h"
 #include "Seams.h"
+#include "SupportServers.h"
 #include "TempInstall.h"
 #include "app/DriveList.h"
 #include "app/ErrorReport.h"
@@ -158,7 +158,7 @@ private:
     bool makeDamaged(Damage damage, const QString& path);
     bool lockExclusively(const QString& path);
 
-    std::unique_ptr<MailServers> m_servers;
+    std::unique_ptr<SupportServers> m_servers;
     std::unique_ptr<TempInstall> m_install;
     std::unique_ptr<Windows> m_windows;
     std::unique_ptr<ShellRecorder> m_shell;
@@ -174,24 +174,12 @@ void TestDamagedDatabases::initTestCase()
     // A lock held by another program is waited for a third of a second
     // here, not the shipped five: the outcome is the same, only sooner.
     platform::Connection::setBusyTimeout(300);
-    const SupportAccount& account = supportAccount();
-    m_servers = std::make_unique<MailServers>();
-    MailServers::Options options;
-    options.user = account.user;
-    options.password = account.password;
-    options.hosts = QStringList{account.smtpHost, account.popHost};
-    QVERIFY2(m_servers->start(options), qPrintable(m_servers->error()));
-    bsmtp::TestTransport transport;
-    transport.connectTo = QStringList{
-        QStringLiteral("%1:587:127.0.0.1:%2").arg(account.smtpHost).arg(m_servers->smtpPort()),
-        QStringLiteral("%1:995:127.0.0.1:%2").arg(account.popHost).arg(m_servers->popPort())};
-    transport.caFile = m_servers->caFile();
-    bsmtp::setTestTransport(transport);
+    m_servers = std::make_unique<SupportServers>();
+    QVERIFY2(m_servers->started(), qPrintable(m_servers->error()));
 }
 
 void TestDamagedDatabases::cleanupTestCase()
 {
-    bsmtp::setTestTransport(std::nullopt);
     m_servers.reset();
     qInfo("| damage | operation | outcome | files changed |");
     qInfo("|---|---|---|---|");

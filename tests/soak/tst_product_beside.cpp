@@ -3,9 +3,9 @@
 // wait, the product never fails a write, and no row it committed is lost
 // except those a restore replaces on purpose.
 
-#include "MailServers.h"
 #include "ProductSim.h"
 #include "Seams.h"
+#include "SupportServers.h"
 #include "TempInstall.h"
 #include "backup/DriveBackup.h"
 #include "db/db.h"
@@ -63,7 +63,7 @@ private:
     void runEveryOperation(Adodc& viewer, bool withBackup);
     void runUntilLogged(Adodc& viewer, const QString& database, qint64 firstNumber, int rows);
 
-    std::unique_ptr<MailServers> m_servers;
+    std::unique_ptr<SupportServers> m_servers;
     std::unique_ptr<TempInstall> m_install;
     std::unique_ptr<ShellRecorder> m_shell;
     QString m_stick;
@@ -73,24 +73,12 @@ private:
 
 void TestProductBeside::initTestCase()
 {
-    const SupportAccount& account = supportAccount();
-    m_servers = std::make_unique<MailServers>();
-    MailServers::Options options;
-    options.user = account.user;
-    options.password = account.password;
-    options.hosts = QStringList{account.smtpHost, account.popHost};
-    QVERIFY2(m_servers->start(options), qPrintable(m_servers->error()));
-    bsmtp::TestTransport transport;
-    transport.connectTo = QStringList{
-        QStringLiteral("%1:587:127.0.0.1:%2").arg(account.smtpHost).arg(m_servers->smtpPort()),
-        QStringLiteral("%1:995:127.0.0.1:%2").arg(account.popHost).arg(m_servers->popPort())};
-    transport.caFile = m_servers->caFile();
-    bsmtp::setTestTransport(transport);
+    m_servers = std::make_unique<SupportServers>();
+    QVERIFY2(m_servers->started(), qPrintable(m_servers->error()));
 }
 
 void TestProductBeside::cleanupTestCase()
 {
-    bsmtp::setTestTransport(std::nullopt);
     m_servers.reset();
     for (const QString& line : std::as_const(m_summary))
         qInfo("%s", qPrintable(line));
