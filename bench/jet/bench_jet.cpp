@@ -9,6 +9,7 @@
 // and pays for its process start and catalog read, which exporting the
 // 120-row roster of the same file roughly measures.
 
+#include "../Median.h"
 #include "platform/JetDatabase.h"
 #include "platform/JetSelect.h"
 
@@ -25,20 +26,6 @@
 #include <vector>
 
 namespace {
-
-double medianMs(int reps, const std::function<void()>& run)
-{
-    run(); // warm the page cache
-    std::vector<double> times;
-    for (int i = 0; i < reps; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        run();
-        times.push_back(timer.nsecsElapsed() / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 void mdbExport(const QString& program, const QStringList& args, const QString& out)
 {

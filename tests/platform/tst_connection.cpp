@@ -1,4 +1,5 @@
 #include "TempInstall.h"
+#include "ThrowsNaming.h"
 #include "platform/Command.h"
 #include "platform/Connection.h"
 #include "platform/Error.h"
@@ -27,25 +28,6 @@ QString connectionString(const QString& dataSource)
 QString installSource()
 {
     return connectionString(QStringLiteral("c:\\Program Files\\Tavenro\\DB.mdb"));
-}
-
-// Expects body to throw platform::Error whose description contains every one
-// of the given texts; returns false (after a QTest failure) otherwise.
-template <typename Body> bool throwsNaming(Body body, const QStringList& texts)
-{
-    try {
-        body();
-    } catch (const platform::Error& e) {
-        for (const QString& t : texts) {
-            if (!e.description().contains(t)) {
-                qWarning("message %s lacks %s", qPrintable(e.description()), qPrintable(t));
-                return false;
-            }
-        }
-        return true;
-    }
-    qWarning("nothing was thrown");
-    return false;
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "TempInstall.h"
+#include "ThrowsNaming.h"
 #include "platform/DatabaseFormat.h"
 #include "platform/Error.h"
 #include "platform/JetDatabase.h"
@@ -58,24 +59,6 @@ QString describeRow(const platform::JetResult& r, qsizetype row)
     for (int f = 0; f < r.fieldCount(); ++f)
         cells << platform::describe(r.at(row, f));
     return cells.join(QLatin1String(" | "));
-}
-
-// Expects body to throw platform::Error whose description holds every text.
-template <typename Body> bool throwsNaming(Body body, const QStringList& texts)
-{
-    try {
-        body();
-    } catch (const platform::Error& e) {
-        for (const QString& t : texts) {
-            if (!e.description().contains(t)) {
-                qWarning("message %s lacks %s", qPrintable(e.description()), qPrintable(t));
-                return false;
-            }
-        }
-        return true;
-    }
-    qWarning("nothing was thrown");
-    return false;
 }
 
 // The byte position, in a Jet file, of the row slot (the two-byte offset on
