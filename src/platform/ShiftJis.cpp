@@ -79,7 +79,9 @@ public:
         QString probe;
         probe.reserve(qsizetype{2} * 0x10000);
         for (char32_t unit = 1; unit < 0x10000; ++unit) {
-            if (unit == u'\n' || QChar::isSurrogate(unit))
+            // U+FFFD is what ICU writes and reads for what the code page
+            // lacks (FC FC): it would seem to come back as itself.
+            if (unit == u'\n' || unit == 0xFFFD || QChar::isSurrogate(unit))
                 continue;
             probe += QChar(unit);
             probe += QLatin1Char('\n');

@@ -43,6 +43,9 @@ void TestShiftJis::writesAsWindows_data()
     QTest::newRow("private use U+F86F, which ICU maps one way to №")
         << QStringLiteral("\uF86F№") << sj("3f8782");
     QTest::newRow("user-defined area U+E000") << QStringLiteral("\uE000") << sj("f040");
+    // ICU's own stand-in for what the code page lacks is no character of it
+    // (found by fuzzing: it was written as FC FC, which reads as nothing).
+    QTest::newRow("replacement character U+FFFD") << QStringLiteral("\uE1FF\uFFFD") << sj("f2c83f");
 }
 
 void TestShiftJis::writesAsWindows()
