@@ -24,8 +24,7 @@ public:
 
     uint8_t byte() { return m_pos < m_size ? m_data[m_pos++] : 0; }
 
-    template <typename T>
-    T raw()
+    template <typename T> T raw()
     {
         T value{};
         const size_t n = sizeof(T) < remaining() ? sizeof(T) : remaining();

@@ -17,7 +17,8 @@ const QString& prefix()
         QDir().mkpath(p + QStringLiteral("/drive_c/Program Files/tavenro"));
         QDir().mkpath(p + QStringLiteral("/drive_c/PROGRAM FILES (X86)/Tavenro"));
         QDir().mkpath(p + QStringLiteral("/stick"));
-        QFile(p + QStringLiteral("/drive_c/Program Files/tavenro/db.mdb")).open(QIODevice::WriteOnly);
+        QFile(p + QStringLiteral("/drive_c/Program Files/tavenro/db.mdb"))
+            .open(QIODevice::WriteOnly);
         QFile(p + QStringLiteral("/stick/DB.MDB")).open(QIODevice::WriteOnly);
         QFile::link(QStringLiteral("../drive_c"), p + QStringLiteral("/dosdevices/c:"));
         QFile::link(QStringLiteral("../stick"), p + QStringLiteral("/dosdevices/e:"));
@@ -32,8 +33,7 @@ const QString& prefix()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString& root = prefix();
-    const QString windows =
-        QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QString windows = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString host = platform::hostPath(windows);
     if (host.contains(QLatin1Char('\\')))
         fuzz::fault("a backslash left in a host path");
@@ -41,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                           windows.at(0).isLetter() && windows.at(0).unicode() < 128;
     if (hasDrive && !host.startsWith(root + QStringLiteral("/dosdevices/")))
         fuzz::fault("a drive path mapped outside dosdevices");
-    if (host.compare(QString(windows).replace(QLatin1Char('\\'), QLatin1Char('/')) ,
-                     Qt::CaseInsensitive) != 0 && !hasDrive)
+    if (host.compare(QString(windows).replace(QLatin1Char('\\'), QLatin1Char('/')),
+                     Qt::CaseInsensitive) != 0 &&
+        !hasDrive)
         fuzz::fault("a path without a drive changed more than its separators");
     return 0;
 }
