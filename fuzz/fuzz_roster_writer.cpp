@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     RosterWriter writer(buffer, layout, QStringLiteral("list.csv"));
-    writer.writeRows(table, rows);
+    writer.appendRows(table, rows);
     writer.close();
     if (!buffer.data().endsWith("\r\n"))
         fuzz::fault("the last line has no CR LF");

@@ -24,5 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fuzz::fault("more than two bytes per UTF-16 unit");
     if (replaced.isEmpty() && back != text)
         fuzz::fault("text without replaced characters did not come back");
+
+    // The same bytes as UTF-8 from the engine, ill-formed or not: the short
+    // way must write what the long way writes.
+    const QByteArrayView utf8(data, qsizetype(size));
+    platform::ShiftJisBuilder builder;
+    builder.appendUtf8("x");
+    builder.appendUtf8(utf8);
+    if (builder.take() != "x" + platform::toShiftJis(QString::fromUtf8(utf8)))
+        fuzz::fault("UTF-8 written otherwise than its text");
     return 0;
 }

@@ -104,7 +104,16 @@ void db_reopen()
     recordset().setActiveConnection(&conn);
 }
 
-void db_select(const QString& statement, result_table& table, int column_count, int& row_count)
+platform::Value db_row::value(int column) const
+{
+    platform::Value value = m_recordset.field(column);
+    if (platform::isNull(value))
+        value = QString();
+    return value;
+}
+
+void db_select_rows(const QString& statement, int& row_count,
+                    const std::function<void(const db_row& row, int number)>& each_row)
 {
     throwIfNeverOpened(QStringLiteral("次の文を実行できません: %1").arg(statement));
     platform::Recordset& rs = recordset();
@@ -112,17 +121,21 @@ void db_select(const QString& statement, result_table& table, int column_count, 
     rs.setSource(statement);
     rs.open();
     row_count = 0;
+    const db_row row(rs);
     while (!rs.eof()) {
         ++row_count;
-        for (int column = 0; column < column_count; ++column) {
-            platform::Value value = rs.field(column);
-            if (platform::isNull(value))
-                value = QString();
-            table.store(column, row_count, std::move(value));
-        }
+        each_row(row, row_count);
         rs.moveNext();
     }
     rs.close();
+}
+
+void db_select(const QString& statement, result_table& table, int column_count, int& row_count)
+{
+    db_select_rows(statement, row_count, [&table, column_count](const db_row& row, int number) {
+        for (int column = 0; column < column_count; ++column)
+            table.store(column, number, row.value(column));
+    });
 }
 
 void db_execute(const QString& statement)

@@ -51,6 +51,27 @@ void db_reopen();
 // reached, including one whose store failed. Throws platform::Error.
 void db_select(const QString& statement, result_table& table, int column_count, int& row_count);
 
+// The current row of a SELECT that db_select_rows is reading.
+class db_row
+{
+public:
+    explicit db_row(const platform::Recordset& recordset) : m_recordset(recordset) {}
+    // The field as db_select stores it: a null as empty text.
+    platform::Value value(int column) const;
+    // The field's UTF-8 bytes when it is text the engine holds so, valid
+    // until the next row; see platform::Recordset::textField.
+    std::optional<QByteArrayView> text(int column) const { return m_recordset.textField(column); }
+
+private:
+    const platform::Recordset& m_recordset;
+};
+
+// Runs a SELECT and hands each row to each_row as it is read, with its number
+// 1, 2, …, without copying it anywhere. row_count counts as db_select counts.
+// Throws platform::Error, and whatever each_row throws.
+void db_select_rows(const QString& statement, int& row_count,
+                    const std::function<void(const db_row& row, int number)>& each_row);
+
 // Runs an UPDATE or DELETE. Throws platform::Error.
 void db_execute(const QString& statement);
 

@@ -11,19 +11,25 @@ result_table::result_table(int firstColumn, int lastColumn, int firstRow, int la
     m_cells.resize(std::size_t(m_columns) * std::size_t(m_rows));
 }
 
-std::size_t result_table::index(int column, int row) const
+void result_table::checkBounds(int column, int row, int firstColumn, int lastColumn, int firstRow,
+                               int lastRow)
 {
-    if (dimensions() != 2 || column < m_firstColumn || column > lastColumn() || row < m_firstRow ||
-        row > lastRow())
+    if (column < firstColumn || column > lastColumn || row < firstRow || row > lastRow)
         throw platform::Error(platform::Error::SubscriptOutOfRange,
                               QStringLiteral("インデックスが有効範囲にありません。"
                                              "（列 %1、行 %2：表は列 %3～%4、行 %5～%6）")
                                   .arg(column)
                                   .arg(row)
-                                  .arg(m_firstColumn)
-                                  .arg(lastColumn())
-                                  .arg(m_firstRow)
-                                  .arg(lastRow()));
+                                  .arg(firstColumn)
+                                  .arg(lastColumn)
+                                  .arg(firstRow)
+                                  .arg(lastRow));
+}
+
+std::size_t result_table::index(int column, int row) const
+{
+    // A table without dimensions has a last column before its first.
+    checkBounds(column, row, m_firstColumn, lastColumn(), m_firstRow, lastRow());
     return std::size_t(row - m_firstRow) * std::size_t(m_columns) +
            std::size_t(column - m_firstColumn);
 }

@@ -22,6 +22,11 @@ public:
     int firstRow() const { return m_firstRow; }
     int lastRow() const { return m_firstRow + m_rows - 1; }
 
+    // Throws what a store at (column, row) throws in a table of these bounds
+    // when the cell lies outside them, for a reader that keeps no table.
+    static void checkBounds(int column, int row, int firstColumn, int lastColumn, int firstRow,
+                            int lastRow);
+
     // Both throw platform::Error (subscript out of range) outside the bounds.
     const platform::Value& at(int column, int row) const;
     void store(int column, int row, platform::Value value);

@@ -13,6 +13,8 @@
 
 namespace {
 
+// The bounds of the designed result table, columns 0 to 5 and rows 0 to 800.
+constexpr int rosterLastColumn = 5;
 constexpr int rosterLastRow = 800;
 
 // A file whose write permission bits are all clear is what the Windows
@@ -61,6 +63,21 @@ QString rosterStatement()
         "select [barcode],[名前],[kana],[email],[備考] from list order by [barcode]");
 }
 
+namespace {
+
+class QueryRow : public RosterRow
+{
+public:
+    explicit QueryRow(const db_row& row) : m_row(row) {}
+    std::optional<QByteArrayView> text(int column) const override { return m_row.text(column); }
+    platform::Value value(int column) const override { return m_row.value(column); }
+
+private:
+    const db_row& m_row;
+};
+
+} // namespace
+
 void exportRosterWithRowBound(RosterLayout layout, int lastRow)
 {
     const QString path = rosterFilePath();
@@ -68,14 +85,16 @@ void exportRosterWithRowBound(RosterLayout layout, int lastRow)
     openForOutput(file, path);
 
     // The file is empty from here on: a query that fails leaves it so, and no
-    // earlier roster can be taken for the current one.
+    // earlier roster can be taken for the current one. Rows go straight from
+    // the engine into the writer, bounded as the result table of rows 0 to
+    // lastRow bounds them.
     db_sql = rosterStatement();
-    result_table table(0, 5, 0, lastRow);
-    int rowCount = 0;
-    db_select(db_sql, table, roster::columnCount, rowCount);
-
     RosterWriter writer(file, layout, path);
-    writer.writeRows(table, rowCount);
+    int rowCount = 0;
+    db_select_rows(db_sql, rowCount, [&writer, lastRow](const db_row& row, int number) {
+        result_table::checkBounds(0, number, 0, rosterLastColumn, 0, lastRow);
+        writer.appendLine(QueryRow(row));
+    });
     writer.close();
 
     // Notepad is named without a folder and the path goes unquoted: Notepad

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr qsizetype blockLength = qsizetype{16} * 1024;
-
 QString numberText(double value)
 {
     // Fifteen significant digits: what the double really holds in decimal,
@@ -58,75 +56,76 @@ bool isBlank(const platform::Value& value)
     return platform::isEmptyText(value) || std::holds_alternative<platform::Empty>(value);
 }
 
-void appendField(QString& line, const platform::Value& value)
+QString fieldText(const platform::Value& value)
 {
-    if (const auto* text = std::get_if<QString>(&value)) {
-        line += QLatin1Char('"');
-        line += *text;
-        line += QLatin1Char('"');
-    } else if (std::holds_alternative<platform::Empty>(value)) {
-        // A cell never written stays an empty field, as the runtime writes it.
-    } else if (std::holds_alternative<qint64>(value) || std::holds_alternative<double>(value)) {
-        line += bareText(value);
-    } else {
-        line += QLatin1Char('#');
-        line += bareText(value);
-        line += QLatin1Char('#');
-    }
+    if (const auto* text = std::get_if<QString>(&value))
+        return QLatin1Char('"') + *text + QLatin1Char('"');
+    // A cell never written stays an empty field, as the runtime writes it.
+    if (std::holds_alternative<platform::Empty>(value))
+        return {};
+    if (std::holds_alternative<qint64>(value) || std::holds_alternative<double>(value))
+        return bareText(value);
+    return QLatin1Char('#') + bareText(value) + QLatin1Char('#');
 }
+
+class TableRow : public RosterRow
+{
+public:
+    TableRow(const result_table& table, int row) : m_table(table), m_row(row) {}
+    std::optional<QByteArrayView> text(int) const override { return std::nullopt; }
+    platform::Value value(int column) const override { return m_table.at(column, m_row); }
+
+private:
+    const result_table& m_table;
+    int m_row;
+};
 
 } // namespace
 
 RosterWriter::RosterWriter(QIODevice& device, RosterLayout layout, QString fileName)
     : m_device(device), m_layout(layout), m_fileName(std::move(fileName))
+{}
+
+void RosterWriter::appendRows(const result_table& table, int rowCount)
 {
-    m_pending.reserve(blockLength + 256);
+    for (int row = 1; row <= rowCount; ++row)
+        appendLine(TableRow(table, row));
 }
 
-void RosterWriter::writeRows(const result_table& table, int rowCount)
-{
-    for (int row = 1; row <= rowCount; ++row) {
-        appendLine(table, row);
-        if (m_pending.size() >= blockLength)
-            writePending();
-    }
-    writePending();
-}
-
-void RosterWriter::appendLine(const result_table& table, int row)
+void RosterWriter::appendLine(const RosterRow& row)
 {
     for (int column = 0; column < roster::columnCount; ++column) {
         if (column > 0)
-            m_pending += QLatin1Char(',');
-        const platform::Value& cell = table.at(column, row);
-        // The address gets its brackets whenever it is anything but empty
-        // text, so a lone space becomes "< >" and "<a>" becomes "<<a>>".
-        if (column == roster::address && m_layout == RosterLayout::ConvertBracketed &&
-            !isBlank(cell)) {
-            m_pending += QLatin1String("\"<");
-            m_pending += bareText(cell);
-            m_pending += QLatin1String(">\"");
-        } else {
-            appendField(m_pending, cell);
-        }
+            m_bytes.appendAscii(",");
+        appendCell(row, column);
     }
-    if (m_layout != RosterLayout::Check)
-        m_pending += QLatin1String(",0,1");
-    m_pending += QLatin1String("\r\n");
+    m_bytes.appendAscii(m_layout == RosterLayout::Check ? "\r\n" : ",0,1\r\n");
 }
 
-void RosterWriter::writePending()
+void RosterWriter::appendCell(const RosterRow& row, int column)
 {
-    if (m_pending.isEmpty())
+    // The address gets its brackets whenever it is anything but empty text,
+    // so a lone space becomes "< >" and "<a>" becomes "<<a>>".
+    const bool bracketed = column == roster::address && m_layout == RosterLayout::ConvertBracketed;
+    if (const std::optional<QByteArrayView> text = row.text(column)) {
+        const bool brackets = bracketed && !text->isEmpty();
+        m_bytes.appendAscii(brackets ? "\"<" : "\"");
+        m_bytes.appendUtf8(*text);
+        m_bytes.appendAscii(brackets ? ">\"" : "\"");
         return;
-    const QByteArray bytes = platform::toShiftJis(m_pending);
-    m_pending.resize(0);
-    if (m_device.write(bytes) != bytes.size())
-        fail();
+    }
+    const platform::Value cell = row.value(column);
+    if (bracketed && !isBlank(cell))
+        m_bytes.append(QStringLiteral("\"<") + bareText(cell) + QStringLiteral(">\""));
+    else
+        m_bytes.append(fieldText(cell));
 }
 
 void RosterWriter::close()
 {
+    const QByteArray bytes = m_bytes.take();
+    if (m_device.write(bytes) != bytes.size())
+        fail();
     auto* file = qobject_cast<QFileDevice*>(&m_device);
     if (file && !file->flush())
         fail();

@@ -2,14 +2,31 @@
 
 #include "db/result_table.h"
 #include "export/RosterExport.h"
+#include "platform/ShiftJis.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <optional>
 
 class QIODevice;
 
-// Writes roster rows of a result table as lines of list.csv: Shift-JIS, CR LF
-// after every line, fields in the layout's order. The device must be open for
-// writing; the writer never opens it.
+// A row of the roster as the writer reads it, cells by column position.
+class RosterRow
+{
+public:
+    virtual ~RosterRow() = default;
+    // The cell's UTF-8 bytes when it is text the source holds so; nothing
+    // for any other cell. Lets a large roster go out without a QString per
+    // cell.
+    virtual std::optional<QByteArrayView> text(int column) const = 0;
+    // The cell's value; asked for only when text() gives nothing.
+    virtual platform::Value value(int column) const = 0;
+};
+
+// Writes roster rows as lines of list.csv: Shift-JIS, CR LF after every line,
+// fields in the layout's order. The device must be open for writing; the
+// writer never opens it.
 //
 // Each value is written by its kind: text in double quotes, numbers bare with a
 // period, date-time as #yyyy-mm-dd hh:mm:ss# without a missing or zero part,
@@ -22,24 +39,25 @@ public:
     // fileName is the name the operator knows the file by; every error names it.
     RosterWriter(QIODevice& device, RosterLayout layout, QString fileName);
 
-    // Writes rows 1 to rowCount of table, cells (0, r) to (4, r), and hands
-    // every byte to the device before it returns. Throws platform::Error as
-    // soon as the device takes less than it was given.
-    void writeRows(const result_table& table, int rowCount);
+    // Adds the line of cells 0 to 4 of row. Lines are held until close(), so
+    // a source that fails part way leaves the device as it was.
+    void appendLine(const RosterRow& row);
+    // Adds the lines of rows 1 to rowCount of table, cells (0, r) to (4, r).
+    void appendRows(const result_table& table, int rowCount);
 
-    // Pushes out what the device still buffers and closes it, so that a full
-    // disk shows here and not as a silently short file. Throws platform::Error.
+    // Hands every line to the device, pushes out what it still buffers and
+    // closes it, so that a full disk shows here and not as a silently short
+    // file. Throws platform::Error as soon as the device takes less than it
+    // was given.
     void close();
 
 private:
-    void appendLine(const result_table& table, int row);
-    void writePending();
+    void appendCell(const RosterRow& row, int column);
     [[noreturn]] void fail() const;
 
     QIODevice& m_device;
     RosterLayout m_layout;
     QString m_fileName;
-    // Lines not yet encoded: encoding them in blocks rather than one by one
-    // spares a converter set-up per line.
-    QString m_pending;
+    // The lines, already in Shift-JIS.
+    platform::ShiftJisBuilder m_bytes;
 };

@@ -243,6 +243,29 @@ Value storedValue(sqlite3_value* value, int stored)
 
 } // namespace
 
+namespace {
+
+// The kinds whose stored text (or bytes) is the field's text as it stands.
+bool isTextAsStored(FieldKind kind, int stored)
+{
+    if (kind == FieldKind::Text)
+        return stored != SQLITE_NULL;
+    const bool storedAsText = stored == SQLITE_TEXT || stored == SQLITE_BLOB;
+    return storedAsText &&
+           (kind == FieldKind::Stored || kind == FieldKind::Integer || kind == FieldKind::Number);
+}
+
+} // namespace
+
+std::optional<QByteArrayView> readTextField(sqlite3_stmt* stmt, int column, FieldKind kind)
+{
+    sqlite3_value* value = sqlite3_column_value(stmt, column);
+    if (!isTextAsStored(kind, sqlite3_value_type(value)))
+        return std::nullopt;
+    const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    return QByteArrayView(data, sqlite3_value_bytes(value));
+}
+
 Value readField(sqlite3_stmt* stmt, int column, FieldKind kind)
 {
     // The field's value is taken once and read without the connection's
@@ -252,11 +275,11 @@ Value readField(sqlite3_stmt* stmt, int column, FieldKind kind)
     const int stored = sqlite3_value_type(value);
     if (stored == SQLITE_NULL)
         return Null{};
+    if (isTextAsStored(kind, stored))
+        return valueText(value);
     switch (kind) {
     case FieldKind::Stored:
-        return storedValue(value, stored);
     case FieldKind::Text:
-        return valueText(value);
     case FieldKind::Integer:
         return storedValue(value, stored);
     case FieldKind::Number:

@@ -2,6 +2,8 @@
 
 #include "Value.h"
 
+#include <QByteArrayView>
+#include <optional>
 #include <sqlite3.h>
 #include <vector>
 
@@ -25,6 +27,10 @@ enum class FieldKind
 FieldKind kindOfDeclaredType(const char* declared);
 std::vector<FieldKind> fieldKinds(sqlite3_stmt* stmt);
 Value readField(sqlite3_stmt* stmt, int column, FieldKind kind);
+// The UTF-8 bytes of the text readField gives for the field, without making
+// the QString; nothing when readField gives anything but text as stored. The
+// bytes live until the statement steps on.
+std::optional<QByteArrayView> readTextField(sqlite3_stmt* stmt, int column, FieldKind kind);
 
 // A stored date-time text taken apart: "2024-04-01 09:15:00", "2024-04-01",
 // "09:15:00", "9:15", "2024-4-1T09:15:00.250" and the like, with blanks around

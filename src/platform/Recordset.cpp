@@ -106,7 +106,7 @@ QString Recordset::fieldName(int position) const
     return QString::fromUtf8(sqlite3_column_name(m_statement.get(), position));
 }
 
-Value Recordset::field(int position) const
+void Recordset::requireField(int position) const
 {
     requireOpen("Fields");
     if (position < 0 || position >= int(m_kinds.size()))
@@ -116,9 +116,22 @@ Value Recordset::field(int position) const
     if (m_eof)
         throw Error(Error::Engine, QStringLiteral("BOF と EOF のいずれかが True になっているか、"
                                                   "現在のレコードは削除されています。"));
+}
+
+Value Recordset::field(int position) const
+{
+    requireField(position);
     if (m_jetResult)
         return m_jetResult->at(m_jetRow, position);
     return detail::readField(m_statement.get(), position, m_kinds[position]);
+}
+
+std::optional<QByteArrayView> Recordset::textField(int position) const
+{
+    requireField(position);
+    if (m_jetResult)
+        return std::nullopt;
+    return detail::readTextField(m_statement.get(), position, m_kinds[position]);
 }
 
 void Recordset::moveNext()

@@ -2,6 +2,8 @@
 
 #include <QSet>
 #include <algorithm>
+#include <cstring>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include "Error.h"
@@ -128,6 +130,9 @@ public:
                                                  : quint16(quint8(code[0]) << 8 | quint8(code[1]));
         }
         m_codes[u'\n'] = '\n';
+        m_asciiAsItself = true;
+        for (char16_t unit = 1; unit < 0x80; ++unit)
+            m_asciiAsItself = m_asciiAsItself && m_codes[unit] == unit;
     }
 
     // The bytes of text, or nothing when a character of it is not in the
@@ -149,6 +154,46 @@ public:
         return bytes;
     }
 
+    // Writes the bytes of UTF-8 text at out, which has room for utf8.size()
+    // bytes, and returns their number: no character takes more bytes here
+    // than in UTF-8. Returns -1 when the text holds a character not in the
+    // table or anything but well-formed UTF-8 of the BMP. What passes here
+    // reads as the same UTF-16 units, so it is written as encode() writes it.
+    qsizetype writeUtf8(char* out, QByteArrayView utf8) const
+    {
+        char* const start = out;
+        const auto* in = reinterpret_cast<const quint8*>(utf8.data());
+        const auto* end = in + utf8.size();
+        while (in < end) {
+            char32_t unit = *in;
+            if (unit < 0x80) {
+                ++in;
+                if (m_asciiAsItself && unit != 0) {
+                    *out++ = char(unit);
+                    continue;
+                }
+            } else if (unit >= 0xC2 && unit < 0xE0 && end - in >= 2 && (in[1] & 0xC0) == 0x80) {
+                unit = (unit & 0x1F) << 6 | (in[1] & 0x3F);
+                in += 2;
+            } else if (unit >= 0xE0 && unit < 0xF0 && end - in >= 3 && (in[1] & 0xC0) == 0x80 &&
+                       (in[2] & 0xC0) == 0x80) {
+                unit = (unit & 0x0F) << 12 | (in[1] & 0x3F) << 6 | (in[2] & 0x3F);
+                in += 3;
+                if (unit < 0x800 || QChar::isSurrogate(unit))
+                    unit = 0;
+            } else {
+                unit = 0;
+            }
+            const quint16 code = unit ? m_codes[unit] : 0;
+            if (code == 0)
+                return -1;
+            if (code > 0xFF)
+                *out++ = char(code >> 8);
+            *out++ = char(code & 0xFF);
+        }
+        return out - start;
+    }
+
 private:
     // One byte below 80 or of the half-width katakana, or a lead byte and a
     // trail byte.
@@ -167,6 +212,9 @@ private:
     // A character's one or two bytes (a lead byte in the high half); 0 for
     // one that is not in the table (NUL is left to ICU).
     std::array<quint16, 0x10000> m_codes{};
+    // Whether the code page writes every ASCII character but NUL as its own
+    // byte, as ICU's does: such text needs no look-up.
+    bool m_asciiAsItself = false;
 };
 
 const RoundTrips& roundTrips()
@@ -220,6 +268,16 @@ QByteArray toShiftJis(QStringView text)
     return bytes;
 }
 
+namespace {
+
+// Every text takes Windows' own conversion.
+qsizetype writeShortWay(char*, QByteArrayView)
+{
+    return -1;
+}
+
+} // namespace
+
 QString fromShiftJis(QByteArrayView bytes, bool* complete)
 {
     if (bytes.size() > std::numeric_limits<int>::max())
@@ -265,6 +323,15 @@ QByteArray toShiftJis(QStringView text)
     return bytes;
 }
 
+namespace {
+
+qsizetype writeShortWay(char* out, QByteArrayView utf8)
+{
+    return roundTrips().writeUtf8(out, utf8);
+}
+
+} // namespace
+
 QString fromShiftJis(QByteArrayView bytes, bool* complete)
 {
     QStringDecoder decoder(codePage);
@@ -275,6 +342,34 @@ QString fromShiftJis(QByteArrayView bytes, bool* complete)
 }
 
 #endif
+
+void ShiftJisBuilder::appendUtf8(QByteArrayView utf8)
+{
+    const qsizetype written = writeShortWay(room(utf8.size()), utf8);
+    if (written >= 0)
+        m_size += written;
+    else
+        append(QString::fromUtf8(utf8));
+}
+
+void ShiftJisBuilder::append(QStringView text)
+{
+    const QByteArray bytes = toShiftJis(text);
+    std::memcpy(room(bytes.size()), bytes.constData(), std::size_t(bytes.size()));
+    m_size += bytes.size();
+}
+
+QByteArray ShiftJisBuilder::take()
+{
+    m_bytes.truncate(m_size);
+    m_size = 0;
+    return std::exchange(m_bytes, {});
+}
+
+void ShiftJisBuilder::grow(qsizetype length)
+{
+    m_bytes.resize(std::max(m_size + length, 2 * m_bytes.size()));
+}
 
 QStringList charactersShiftJisReplaces(QStringView text)
 {

@@ -61,7 +61,8 @@ QByteArray checkLine(const QString& name)
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     RosterWriter writer(buffer, RosterLayout::Check, QStringLiteral("list.csv"));
-    writer.writeRows(table, 1);
+    writer.appendRows(table, 1);
+    writer.close();
     return buffer.data();
 }
 
@@ -99,7 +100,8 @@ void TestExportWriter::failingDevice()
     RosterWriter writer(device, RosterLayout::Convert, QStringLiteral("c:\\x\\list.csv"));
 
     try {
-        writer.writeRows(oneStudent(), 2);
+        writer.appendRows(oneStudent(), 2);
+        writer.close();
         QFAIL("a failed write was taken for success");
     } catch (const platform::Error& e) {
         QVERIFY2(e.description().contains(QStringLiteral("c:\\x\\list.csv")),

@@ -22,6 +22,8 @@ private Q_SLOTS:
     void writesAsWindows();
     void writesTextAsItsCharacters_data();
     void writesTextAsItsCharacters();
+    void writesEngineUtf8AsItsText_data();
+    void writesEngineUtf8AsItsText();
     void listsReplacedCharacters_data();
     void listsReplacedCharacters();
 };
@@ -54,6 +56,10 @@ void TestShiftJis::writesAsWindows()
     QFETCH(QByteArray, expected);
 
     QCOMPARE(platform::toShiftJis(text), expected);
+    platform::ShiftJisBuilder builder;
+    builder.appendUtf8("x");
+    builder.appendUtf8(text.toUtf8());
+    QCOMPARE(builder.take(), "x" + expected);
 }
 
 // A text of characters that all come back is written without the read-back;
@@ -76,14 +82,51 @@ void TestShiftJis::writesTextAsItsCharacters()
     QFETCH(QString, text);
 
     QByteArray oneByOne;
+    // The builder grows piece by piece, taking every other one as UTF-8.
+    platform::ShiftJisBuilder builder;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const qsizetype length =
             text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2
                                                                                              : 1;
-        oneByOne += platform::toShiftJis(QStringView(text).sliced(i, length));
+        const QStringView character = QStringView(text).sliced(i, length);
+        oneByOne += platform::toShiftJis(character);
+        if (i % 2 == 0)
+            builder.appendUtf8(character.toUtf8());
+        else
+            builder.append(character);
         i += length - 1;
     }
     QCOMPARE(platform::toShiftJis(text), oneByOne);
+    QCOMPARE(builder.take(), oneByOne);
+}
+
+// The engine hands over UTF-8 that may be ill-formed in a damaged or foreign
+// file; whatever it holds is written as the text Qt reads from it.
+void TestShiftJis::writesEngineUtf8AsItsText_data()
+{
+    QTest::addColumn<QByteArray>("utf8");
+
+    QTest::newRow("roster line") << QByteArray("\"0001\",\"山田 太郎\",\"ﾔﾏﾀﾞ\"\r\n");
+    QTest::newRow("outside the BMP") << QByteArray::fromHex("41f0a0aeb742");
+    QTest::newRow("surrogate written as UTF-8") << QByteArray::fromHex("41eda08042");
+    QTest::newRow("overlong slash") << QByteArray::fromHex("41c0af42");
+    QTest::newRow("overlong three bytes") << QByteArray::fromHex("41e080af42");
+    QTest::newRow("cut inside a character") << QByteArray("山\xE5\xB1");
+    QTest::newRow("lone trail byte") << QByteArray::fromHex("418042");
+    QTest::newRow("byte order mark first") << QByteArray::fromHex("efbbbf41");
+    QTest::newRow("NUL inside") << QByteArray("A\0B", 3);
+    QTest::newRow("Latin-1, not UTF-8") << QByteArray::fromHex("4a6f73e9");
+}
+
+void TestShiftJis::writesEngineUtf8AsItsText()
+{
+    QFETCH(QByteArray, utf8);
+
+    platform::ShiftJisBuilder builder;
+    builder.append(u"x");
+    builder.appendUtf8(utf8);
+
+    QCOMPARE(builder.take(), "x" + platform::toShiftJis(QString::fromUtf8(utf8)));
 }
 
 void TestShiftJis::listsReplacedCharacters_data()
