@@ -122,10 +122,18 @@ void db_select_rows(const QString& statement, int& row_count,
     rs.open();
     row_count = 0;
     const db_row row(rs);
-    while (!rs.eof()) {
-        ++row_count;
-        each_row(row, row_count);
-        rs.moveNext();
+    try {
+        while (!rs.eof()) {
+            ++row_count;
+            each_row(row, row_count);
+            rs.moveNext();
+        }
+    } catch (...) {
+        // An open statement would hold the engine's read lock, keeping the
+        // product from writing, and make the next select fail as already
+        // open.
+        rs.close();
+        throw;
     }
     rs.close();
 }

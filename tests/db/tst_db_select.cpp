@@ -105,8 +105,9 @@ void TestDbSelect::boundsAndCounts()
         QCOMPARE(table.at(1, lastStoredRow),
                  Value(QStringLiteral("N%1").arg(lastStoredRow, 4, 10, QLatin1Char('0'))));
     }
-    // Only a complete run closes the recordset.
-    QCOMPARE(db_recordset->isOpen(), fails);
+    // A failed run closes the recordset too: left open, it would hold the
+    // engine's read lock against the product and fail the next select.
+    QVERIFY(!db_recordset->isOpen());
 }
 
 void TestDbSelect::nullsBecomeEmptyTextAndTypesStay()
