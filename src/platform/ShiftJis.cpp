@@ -45,6 +45,14 @@ const bestfit::Entry* bestFit(char16_t unit)
     return entry != bestfit::table.end() && entry->unit == unit ? entry : nullptr;
 }
 
+// ICU's table is IBM's, which exchanges three control characters of ASCII:
+// U+001A as 7F, U+001C as 1A and U+007F as 1C. Windows writes and reads every
+// ASCII character as its own byte; these three never go through ICU.
+bool isExchangedControl(char16_t unit)
+{
+    return unit == 0x1A || unit == 0x1C || unit == 0x7F;
+}
+
 // ICU's bytes for run when they read back as run. ICU also maps a few
 // characters one way only (U+F86F to № 87 82), where Windows writes "?"; the
 // read-back tells them apart from the characters the code page holds.
@@ -129,10 +137,8 @@ public:
                                                  ? quint8(code[0])
                                                  : quint16(quint8(code[0]) << 8 | quint8(code[1]));
         }
-        m_codes[u'\n'] = '\n';
-        m_asciiAsItself = true;
         for (char16_t unit = 1; unit < 0x80; ++unit)
-            m_asciiAsItself = m_asciiAsItself && m_codes[unit] == unit;
+            m_codes[unit] = unit;
     }
 
     // The bytes of text, or nothing when a character of it is not in the
@@ -168,7 +174,7 @@ public:
             char32_t unit = *in;
             if (unit < 0x80) {
                 ++in;
-                if (m_asciiAsItself && unit != 0) {
+                if (unit != 0) {
                     *out++ = char(unit);
                     continue;
                 }
@@ -212,9 +218,6 @@ private:
     // A character's one or two bytes (a lead byte in the high half); 0 for
     // one that is not in the table (NUL is left to ICU).
     std::array<quint16, 0x10000> m_codes{};
-    // Whether the code page writes every ASCII character but NUL as its own
-    // byte, as ICU's does: such text needs no look-up.
-    bool m_asciiAsItself = false;
 };
 
 const RoundTrips& roundTrips()
@@ -301,8 +304,12 @@ QByteArray toShiftJis(QStringView text)
     // through the table, else one conversion by ICU with its read-back.
     if (std::optional<QByteArray> bytes = roundTrips().encode(text))
         return *std::move(bytes);
-    if (std::optional<QByteArray> bytes = encodeExactly(text))
-        return *std::move(bytes);
+    const bool hasExchangedControl =
+        std::ranges::any_of(text, [](QChar c) { return isExchangedControl(c.unicode()); });
+    if (!hasExchangedControl) {
+        if (std::optional<QByteArray> bytes = encodeExactly(text))
+            return *std::move(bytes);
+    }
 
     QByteArray bytes;
     bytes.reserve(text.size() * 2);
@@ -310,11 +317,14 @@ QByteArray toShiftJis(QStringView text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i].unicode();
         const bestfit::Entry* fit = bestFit(unit);
-        if (!fit && !QChar::isSurrogate(unit))
+        const bool control = isExchangedControl(unit);
+        if (!fit && !control && !QChar::isSurrogate(unit))
             continue;
         appendRun(bytes, text.sliced(runStart, i - runStart));
         if (fit)
             bytes.append(reinterpret_cast<const char*>(fit->bytes), fit->length);
+        else if (control)
+            bytes.append(char(unit));
         else
             bytes.append('?');
         runStart = i + 1;
@@ -334,10 +344,27 @@ qsizetype writeShortWay(char* out, QByteArrayView utf8)
 
 QString fromShiftJis(QByteArrayView bytes, bool* complete)
 {
-    QStringDecoder decoder(codePage);
-    QString text = decoder.decode(bytes);
+    // The exchanged controls are never part of a two-byte character (no lead
+    // byte, and below or at 7F, which no trail byte is), so the bytes between
+    // them are read by ICU piece by piece, each piece on its own.
+    QString text;
+    bool whole = true;
+    qsizetype pieceStart = 0;
+    for (qsizetype i = 0; i <= bytes.size(); ++i) {
+        const bool end = i == bytes.size();
+        if (!end && !isExchangedControl(char16_t(quint8(bytes[i]))))
+            continue;
+        if (i > pieceStart) {
+            QStringDecoder decoder(codePage, QStringDecoder::Flag::Stateless);
+            text += decoder.decode(bytes.sliced(pieceStart, i - pieceStart));
+            whole = whole && !decoder.hasError();
+        }
+        if (!end)
+            text += QChar(char16_t(quint8(bytes[i])));
+        pieceStart = i + 1;
+    }
     if (complete)
-        *complete = !decoder.hasError();
+        *complete = whole;
     return text;
 }
 

@@ -24,6 +24,7 @@ private Q_SLOTS:
     void writesTextAsItsCharacters();
     void writesEngineUtf8AsItsText_data();
     void writesEngineUtf8AsItsText();
+    void readsAsciiAsItself();
     void listsReplacedCharacters_data();
     void listsReplacedCharacters();
 };
@@ -37,6 +38,12 @@ void TestShiftJis::writesAsWindows_data()
         << QStringLiteral("髙é😀～한ｶ") << sj("fbfc653f3f81603fb6");
     QTest::newRow("only characters that come back")
         << QStringLiteral("A髙①～ｶ\r\n") << sj("41fbfc87408160b60d0a");
+    QByteArray ascii;
+    for (char c = 1; c > 0; ++c)
+        ascii += c;
+    QTest::newRow("ASCII but NUL as itself") << QString::fromLatin1(ascii) << ascii;
+    QTest::newRow("exchanged controls beside a best fit")
+        << QStringLiteral("\u001AJos\u00E9\u001C\u007F") << sj("1a4a6f73651c7f");
     QTest::newRow("lone high surrogate")
         << QStringLiteral("A") + QChar(0xD842) + QStringLiteral("B") << QByteArray("A?B");
     QTest::newRow("lone low surrogate") << QStringLiteral("A") + QChar(0xDFB7) << QByteArray("A?");
@@ -127,6 +134,22 @@ void TestShiftJis::writesEngineUtf8AsItsText()
     builder.appendUtf8(utf8);
 
     QCOMPARE(builder.take(), "x" + platform::toShiftJis(QString::fromUtf8(utf8)));
+}
+
+void TestShiftJis::readsAsciiAsItself()
+{
+    QByteArray bytes;
+    for (char c = 1; c > 0; ++c)
+        bytes += c + sj("82a0");
+    bool complete = false;
+
+    const QString text = platform::fromShiftJis(bytes, &complete);
+
+    QVERIFY(complete);
+    QString expected;
+    for (char c = 1; c > 0; ++c)
+        expected += QLatin1Char(c) + QStringLiteral("あ");
+    QCOMPARE(text, expected);
 }
 
 void TestShiftJis::listsReplacedCharacters_data()
