@@ -23,7 +23,6 @@
 #include "platform/Connection.h"
 #include "platform/ResultSnapshot.h"
 #include "platform/Seams.h"
-#include "platform/SortMemory.h"
 #include "viewer/Adodc.h"
 #include "viewer/SnapshotModel.h"
 
@@ -194,7 +193,6 @@ int main(int argc, char* argv[])
                   database, history},
                  textOut);
         const qint64 textBytes = QFileInfo(textOut).size();
-        const qint64 fileBytes = QFileInfo(database).size();
         QFile::remove(textOut);
 
         // The machine is shared: every run of ours sits between two runs of
@@ -219,7 +217,8 @@ int main(int argc, char* argv[])
         {
             resetPeak();
             const qint64 before = statusBytes("VmRSS:");
-            platform::ResultSnapshot s = platform::ResultSnapshot::read(connection, history, 0);
+            platform::ResultSnapshot s =
+                platform::ResultSnapshot::read(connection, history, Adodc().sorterThreads());
             peakGrowth = statusBytes("VmHWM:") - before;
         }
         for (int round = 0; round <= reps; ++round) {
@@ -290,10 +289,6 @@ int main(int argc, char* argv[])
                     textBytes / 1e6, double(snapshotBytes) / double(textBytes));
         std::printf("  process peak grew by %.1f MB while reading it: ratio %.2f to the text\n",
                     peakGrowth / 1e6, double(peakGrowth) / double(textBytes));
-        std::printf("  (sorter budget %.1f MB for a %.1f MB file, which is read through a "
-                    "mapping:\n   the peak counts the file's mapped pages and the sorter's "
-                    "records beside the snapshot)\n",
-                    platform::detail::SortMemory::budgetFor(fileBytes) / 1e6, fileBytes / 1e6);
         std::printf("  scrolling to the last row %.1f ms, back to the first %.1f ms\n",
                     toBottom.median(), toTop.median());
         std::fflush(stdout);

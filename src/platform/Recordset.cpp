@@ -42,7 +42,7 @@ void Recordset::open()
     try {
         // A sorted result is sorted whole at the first step, in memory when
         // it fits the budget; the page cache is back to its bound after it.
-        const detail::SortMemory sortMemory(db, QFileInfo(m_connection->filePath()).size(), false);
+        const detail::SortMemory sortMemory(db, QFileInfo(m_connection->filePath()).size());
         step();
     } catch (...) {
         m_statement.reset();

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace platform {
 
@@ -22,6 +23,9 @@ namespace {
 // a longer cell is kept on its own.
 constexpr std::uint64_t textChunkLength = std::uint64_t{64} * 1024;
 constexpr qint64 secondsPerDay = 86400;
+// Files up to this size (about 300,000 events) have their result sorted in
+// memory: at most twice as much again for the sort.
+constexpr qint64 inMemorySortFileBytes = qint64(16) << 20;
 
 qint64 packDateTime(qint64 julianDay, int secondOfDay)
 {
@@ -327,10 +331,15 @@ ResultSnapshot ResultSnapshot::read(Connection& connection, const QString& state
     if (sorterThreads > 0)
         threadLimit.previous = sqlite3_limit(db, SQLITE_LIMIT_WORKER_THREADS, sorterThreads);
 
-    // The whole result is sorted in memory when it fits the budget, and the
-    // file is read through a mapping: both are taken back once the statement
-    // (declared below) is finalized.
-    const detail::SortMemory sortMemory(db, QFileInfo(connection.filePath()).size(), true);
+    // A short history is sorted in memory, which is quickest. A long one is
+    // sorted in runs that spill to temporary files, so that the sort needs a
+    // few megabytes beside the snapshot rather than as much again as the
+    // history. The budget is taken back once the statement (declared below)
+    // is finalized.
+    std::optional<detail::SortMemory> sortMemory;
+    if (const qint64 fileBytes = QFileInfo(connection.filePath()).size();
+        fileBytes <= inMemorySortFileBytes)
+        sortMemory.emplace(db, fileBytes);
 
     const QByteArray sql = statement.toUtf8();
     sqlite3_stmt* raw = nullptr;

@@ -34,21 +34,16 @@ qint64 SortMemory::budgetFor(qint64 fileBytes)
     return std::clamp(fileBytes * 2, engineDefaultBytes, maxBudgetBytes);
 }
 
-SortMemory::SortMemory(sqlite3* db, qint64 fileBytes, bool mapFile) : m_db(db)
+SortMemory::SortMemory(sqlite3* db, qint64 fileBytes) : m_db(db)
 {
-    // Each setting is only a limit: when the engine refuses one (a mapping on
-    // a platform without), the statement runs as it would have without.
+    // The setting is only a limit: when the engine refuses it, the statement
+    // runs as it would have without.
     m_cacheSize = pragmaValue(db, "PRAGMA cache_size", 0);
     if (m_cacheSize == 0)
         return;
     // A negative cache size is a bound in KiB.
     setPragma(db, "cache_size", -(budgetFor(fileBytes) >> 10));
     m_changed = true;
-    if (mapFile) {
-        m_mmapSize = pragmaValue(db, "PRAGMA mmap_size", -1);
-        if (m_mmapSize >= 0)
-            setPragma(db, "mmap_size", fileBytes);
-    }
 }
 
 SortMemory::~SortMemory()
@@ -56,8 +51,6 @@ SortMemory::~SortMemory()
     if (!m_changed)
         return;
     setPragma(m_db, "cache_size", m_cacheSize);
-    if (m_mmapSize >= 0)
-        setPragma(m_db, "mmap_size", m_mmapSize);
 }
 
 } // namespace platform::detail

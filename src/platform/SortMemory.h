@@ -7,17 +7,14 @@ struct sqlite3;
 namespace platform::detail {
 
 // For the life of this object the engine may sort a result of about the size
-// of the database file in memory, and, with mapFile, reads the file through a
-// mapping instead of copying its pages into its own cache. With the engine's
-// default of 2 MB, sorting a long history writes it out to temporary files
-// and merges them back, which costs the read an eighth to a sixth of its
-// processor time.
+// of the database file in memory. With the engine's default of 2 MB, sorting
+// a long result writes it out to temporary files and merges them back, which
+// costs a roster of 100,000 students a third of its read.
 //
 // The budget is the page cache's bound too, so it is taken back (and the
 // cache shrunk to its old bound) when this object goes; a statement whose
-// sorter was opened meanwhile keeps the budget it was given. Without
-// mapFile the cache holds the file's pages read meanwhile, at most the
-// budget, until then.
+// sorter was opened meanwhile keeps the budget it was given. The cache holds
+// the file's pages read meanwhile, at most the budget, until then.
 class SortMemory
 {
 public:
@@ -26,7 +23,7 @@ public:
     // largest table, which the sorter holds as records with their keys.
     static constexpr qint64 maxBudgetBytes = qint64(256) << 20;
 
-    SortMemory(sqlite3* db, qint64 fileBytes, bool mapFile);
+    SortMemory(sqlite3* db, qint64 fileBytes);
     ~SortMemory();
     SortMemory(const SortMemory&) = delete;
     SortMemory& operator=(const SortMemory&) = delete;
@@ -36,7 +33,6 @@ public:
 private:
     sqlite3* m_db;
     qint64 m_cacheSize = 0;
-    qint64 m_mmapSize = -1;
     bool m_changed = false;
 };
 
