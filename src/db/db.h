@@ -8,9 +8,11 @@
 #include "platform/Connection.h"
 #include "platform/Recordset.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Shared for the whole run. db_open creates and binds them at start-up; every
 // operation that touches one creates it first if it is missing.

@@ -4,7 +4,6 @@
 #include "export/RosterExport.h"
 #include "platform/ShiftJis.h"
 
-#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <optional>

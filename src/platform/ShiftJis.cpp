@@ -137,6 +137,7 @@ public:
                                                  ? quint8(code[0])
                                                  : quint16(quint8(code[0]) << 8 | quint8(code[1]));
         }
+        // ASCII as Windows writes it (see isExchangedControl).
         for (char16_t unit = 1; unit < 0x80; ++unit)
             m_codes[unit] = unit;
     }
@@ -344,9 +345,9 @@ qsizetype writeShortWay(char* out, QByteArrayView utf8)
 
 QString fromShiftJis(QByteArrayView bytes, bool* complete)
 {
-    // The exchanged controls are never part of a two-byte character (no lead
-    // byte, and below or at 7F, which no trail byte is), so the bytes between
-    // them are read by ICU piece by piece, each piece on its own.
+    // The exchanged controls are never part of a two-byte character: none is
+    // a lead byte, and trail bytes are 40 to 7E and 80 to FC. So the bytes
+    // between them are read by ICU piece by piece, each piece on its own.
     QString text;
     bool whole = true;
     qsizetype pieceStart = 0;
