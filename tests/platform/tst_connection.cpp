@@ -2,12 +2,14 @@
 #include "ThrowsNaming.h"
 #include "platform/Command.h"
 #include "platform/Connection.h"
+#include "platform/DatabaseFormat.h"
 #include "platform/Error.h"
 #include "platform/Recordset.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QtTest>
 #include <atomic>
 #include <sqlite3.h>
@@ -54,6 +56,8 @@ private Q_SLOTS:
     void snapshotLeavesOutUncommittedRows();
     void replaceKeepsOtherConnectionsWorking();
     void replaceFromBadFileChangesNothing();
+    void keepsItsWalLockBesideOtherOpens_data();
+    void keepsItsWalLockBesideOtherOpens();
 };
 
 void TestConnection::typedValues_data()
@@ -479,6 +483,51 @@ void TestConnection::replaceFromBadFileChangesNothing()
     connection.open(installSource());
     QVERIFY(throwsNaming([&] { connection.replaceFrom(bad); }, {bad}));
     QCOMPARE(TempInstall::readAll(install.database()), before);
+}
+
+void TestConnection::keepsItsWalLockBesideOtherOpens_data()
+{
+    QTest::addColumn<bool>("secondConnection");
+    QTest::newRow("another connection opened and closed") << true;
+    QTest::newRow("the file's format read") << false;
+}
+
+// An open connection in WAL mode holds a shared lock that keeps another
+// program from taking the database out of WAL mode, checkpointing it and
+// removing -wal and -shm under it; the tool's later writes would then go to a
+// -wal that is no longer the file's. Whatever else the tool opens on the file
+// must leave that lock in place.
+void TestConnection::keepsItsWalLockBesideOtherOpens()
+{
+    QFETCH(bool, secondConnection);
+    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (shell.isEmpty())
+        QSKIP("the sqlite3 shell is needed as the other program");
+    TempInstall install;
+    install.createDatabase(install.database(), QStringLiteral("PRAGMA journal_mode=wal;"));
+    platform::Connection connection;
+    connection.open(installSource());
+    platform::Command insert;
+    insert.setActiveConnection(&connection);
+    insert.setCommandText(QStringLiteral("insert into list(barcode) values('1')"));
+    QCOMPARE(insert.execute(), 1);
+
+    if (secondConnection) {
+        platform::Connection other;
+        other.open(installSource());
+        other.close();
+    } else {
+        QCOMPARE(platform::detectDatabaseFormat(install.database()),
+                 platform::DatabaseFormat::Sqlite);
+    }
+
+    QProcess product;
+    product.start(shell, {QStringLiteral("-cmd"), QStringLiteral(".timeout 100"),
+                          install.database(), QStringLiteral("PRAGMA journal_mode=DELETE")});
+    QVERIFY(product.waitForFinished(10000));
+    const QByteArray said = product.readAllStandardOutput() + product.readAllStandardError();
+    QVERIFY2(said.contains("locked"), said.constData());
+    QCOMPARE(insert.execute(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestConnection)
