@@ -167,6 +167,9 @@ void db_transaction(const std::function<void()>& body)
     conn.beginTrans();
     try {
         body();
+        // A commit that fails (the product reading past the bounded wait)
+        // leaves the transaction open with its locks: it is rolled back too.
+        conn.commitTrans();
     } catch (...) {
         try {
             conn.rollbackTrans();
@@ -176,7 +179,6 @@ void db_transaction(const std::function<void()>& body)
         }
         throw;
     }
-    conn.commitTrans();
 }
 
 void db_reset()

@@ -190,6 +190,9 @@ void TestRosterMaintenance::failedCheckOutChangesNothing_data()
     // The product holds the write lock longer than the tool waits.
     QTest::newRow("write-lock-held") << "lock"
                                      << "ロック";
+    // The product reads throughout: every update succeeds, the commit cannot.
+    QTest::newRow("read-lock-held-at-commit") << "read"
+                                              << "ロック";
 }
 
 void TestRosterMaintenance::failedCheckOutChangesNothing()
@@ -209,6 +212,11 @@ void TestRosterMaintenance::failedCheckOutChangesNothing()
         product = std::make_unique<HeldWriteLock>(m_install->database());
         QVERIFY(product->isHeld());
     }
+    std::unique_ptr<HeldReadLock> reader;
+    if (fault == QLatin1String("read")) {
+        reader = std::make_unique<HeldReadLock>(m_install->database());
+        QVERIFY(reader->isHeld());
+    }
 
     MessageBoxRecorder boxes({platform::vbYes});
     QString message;
@@ -218,6 +226,10 @@ void TestRosterMaintenance::failedCheckOutChangesNothing()
         message = e.description();
     }
     product.reset();
+    reader.reset();
+    // While the error is reported, the product can write again: the tool
+    // holds no lock.
+    QVERIFY(HeldWriteLock(m_install->database()).isHeld());
     QVERIFY2(message.contains(named), qPrintable(message));
     QCOMPARE(boxes.boxes().size(), 1); // no completion notice
     QCOMPARE(TempInstall::readAll(m_install->database()), before);

@@ -107,6 +107,22 @@ bool HeldWriteLock::execute(const char* sql)
     return m_held && sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+HeldReadLock::HeldReadLock(const QString& hostPath)
+{
+    const QByteArray file = QFile::encodeName(hostPath);
+    int rc = SQLITE_OK;
+    m_db = platform::detail::openDatabase(file.constData(), SQLITE_OPEN_READONLY, &rc);
+    m_held =
+        rc == SQLITE_OK && sqlite3_exec(m_db.get(), "BEGIN; SELECT count(*) FROM sqlite_schema",
+                                        nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+HeldReadLock::~HeldReadLock()
+{
+    if (m_held)
+        sqlite3_exec(m_db.get(), "COMMIT", nullptr, nullptr, nullptr);
+}
+
 QString fixturePath(const QString& name)
 {
     const QString root = qEnvironmentVariable("TAVENRO_FIXTURES", QStringLiteral(TAVENRO_FIXTURES));

@@ -66,6 +66,22 @@ private:
     bool m_held = false;
 };
 
+// Another program's read transaction on the file, from the constructor to the
+// destructor: the tool can write but not commit meanwhile (rollback journal).
+class HeldReadLock
+{
+public:
+    explicit HeldReadLock(const QString& hostPath);
+    ~HeldReadLock();
+    HeldReadLock(const HeldReadLock&) = delete;
+    HeldReadLock& operator=(const HeldReadLock&) = delete;
+    bool isHeld() const { return m_held; }
+
+private:
+    platform::detail::Database m_db;
+    bool m_held = false;
+};
+
 // A file of the shared fixtures folder (genuine Jet files); $TAVENRO_FIXTURES
 // overrides the folder the build was configured with. Empty when the folder
 // is not there (a clone without its shared folder beside it).
