@@ -4,6 +4,7 @@
 #include "db/db.h"
 #include "platform/Connection.h"
 #include "platform/DatabaseFormat.h"
+#include "platform/Drives.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/WinPath.h"
@@ -120,6 +121,16 @@ void throwIfNoFolder(const QString& hostPath, const QString& windowsPath)
                               QStringLiteral("パスが見つかりません: %1").arg(windowsPath));
 }
 
+// A stick pulled from a fixed mount point leaves its folder behind on the
+// system disk. Copying there would report a backup the stick does not hold,
+// or restore an old file that was never on it; it is a drive that is gone.
+void throwIfNotMounted(const QString& driveText, const QString& windowsPath)
+{
+    if (!platform::driveIsMounted(driveText))
+        throw platform::Error(platform::Error::PathNotFound,
+                              QStringLiteral("パスが見つかりません: %1").arg(windowsPath));
+}
+
 void restoreFromFile(const QString& driveFile)
 {
     const QString target = platform::hostPath(installDatabasePath());
@@ -232,6 +243,7 @@ BackupOutcome backUpDatabase(BackupSource source, const QString& driveText)
     if (!platform::fileExists(sourcePath))
         return BackupOutcome::SourceMissing;
     const QString windowsTarget = driveDatabasePath(driveText);
+    throwIfNotMounted(driveText, windowsTarget);
     const QString target = platform::hostPath(windowsTarget);
     throwIfNoFolder(target, windowsTarget);
     const QString partial = partialName(target);
@@ -245,6 +257,7 @@ RestoreResult restoreDatabase(const QString& driveText)
 {
     try {
         const QString driveFile = driveDatabasePath(driveText);
+        throwIfNotMounted(driveText, driveFile);
         if (!platform::fileExists(driveFile))
             return {RestoreOutcome::NoFileOnDrive, {}};
         restoreFromFile(platform::hostPath(driveFile));

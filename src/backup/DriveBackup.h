@@ -36,7 +36,8 @@ QString partialName(const QString& hostPath);
 // programs may go on writing it meanwhile. A source the engine cannot read (a
 // damaged file, kept for the support desk) is copied byte for byte. Throws
 // platform::Error when the copy cannot be made or fails its check; the drive
-// then holds its previous DB.mdb and no temporary file.
+// then holds its previous DB.mdb and no temporary file. A mount point with no
+// volume mounted is a drive that is gone (76): nothing is written there.
 BackupOutcome backUpDatabase(BackupSource source, const QString& driveText);
 
 enum class RestoreOutcome
@@ -58,5 +59,6 @@ struct RestoreResult
 // beside it as DB.mdb.before-restore. db_connection, and every other
 // program's connection, stays valid and reads the restored data; when the
 // install file was missing or unreadable the new one is put in its place and
-// db_connection is opened on it. Never throws.
+// db_connection is opened on it. A mount point with no volume mounted fails
+// the restore, whatever its folder holds. Never throws.
 RestoreResult restoreDatabase(const QString& driveText);

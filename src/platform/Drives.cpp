@@ -94,6 +94,19 @@ std::vector<Drive> listDrives()
     return drives;
 }
 
+bool driveIsMounted(const QString& driveText)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(driveText);
+    return true;
+#else
+    if (!driveText.startsWith(QLatin1Char('/')))
+        return true;
+    const QString folder = QFileInfo(driveText).canonicalFilePath();
+    return !folder.isEmpty() && QStorageInfo(folder).rootPath() == folder;
+#endif
+}
+
 QString currentDrive()
 {
     const QString here = canonical(QDir::currentPath());

@@ -22,6 +22,12 @@ struct Drive
 // the kernel calls removable).
 std::vector<Drive> listDrives();
 
+// False when driveText is a mount point at which no volume is mounted any
+// more: the folder left behind lies on the volume below, most often the
+// system disk, and a file written there misses the stick. A drive letter is
+// taken as mapped; a missing mapping reads as a missing folder.
+bool driveIsMounted(const QString& driveText);
+
 // The drive holding the current directory, as a drive list first shows it.
 QString currentDrive();
 

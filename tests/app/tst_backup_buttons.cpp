@@ -55,7 +55,9 @@ private Q_SLOTS:
     void bothInstallFolders();
     void onlyX86FolderShowsHintThenWarns();
     void unreadableDatabaseIsCopiedAsItIs();
+    void backupToVanishedDriveIsReported_data();
     void backupToVanishedDriveIsReported();
+    void restoreFromUnmountedDriveIsRefused();
     void restoreWithoutInstallFolderFails();
     void restoreWithoutFileOnDriveDoesNothing();
     void badDriveFilesAreRefused_data();
@@ -191,20 +193,74 @@ void TestBackupButtons::unreadableDatabaseIsCopiedAsItIs()
     QVERIFY(boxes.boxes().isEmpty());
 }
 
+namespace {
+
+// A mount point the list offered while the stick was in, now a plain folder
+// of the system disk; the list keeps a chosen drive that is gone.
+QString chooseUnmountedDrive(DriveList* list, const QString& prefix)
+{
+    const QString folder = prefix + QStringLiteral("/mnt/usb");
+    if (!list || !QDir().mkpath(folder))
+        return {};
+    list->addItem(folder, folder);
+    list->setCurrentIndex(list->findData(folder));
+    return folder;
+}
+
+} // namespace
+
+void TestBackupButtons::backupToVanishedDriveIsReported_data()
+{
+    QTest::addColumn<bool>("mountPoint");
+    QTest::newRow("letter whose folder is gone") << false;
+    QTest::newRow("mount point left without its volume") << true;
+}
+
 void TestBackupButtons::backupToVanishedDriveIsReported()
 {
+    QFETCH(bool, mountPoint);
     install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
     // Drive f: is known to the machine but its medium is gone.
     const QString gone = install().addDrive(QLatin1Char('f'));
     startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
     MessageBoxRecorder boxes;
-    QVERIFY(chooseDrive("Drive1", "f:"));
-    QVERIFY(QDir(gone).removeRecursively());
+    QString leftBehind;
+    if (mountPoint) {
+        leftBehind = chooseUnmountedDrive(window->drive1(), install().prefix());
+        QVERIFY(!leftBehind.isEmpty());
+    } else {
+        QVERIFY(chooseDrive("Drive1", "f:"));
+        QVERIFY(QDir(gone).removeRecursively());
+    }
     QVERIFY(clickButton("Command4"));
     QCOMPARE(boxes.boxes().size(), 1);
     QVERIFY2(boxes.boxes().first().prompt.startsWith(QStringLiteral("実行時エラー '76':")),
              qPrintable(boxes.boxes().first().prompt));
     QVERIFY(programEnded());
+    QVERIFY(window->label12()->text().isEmpty());
+    if (mountPoint)
+        QVERIFY(filesIn(leftBehind).isEmpty());
+}
+
+void TestBackupButtons::restoreFromUnmountedDriveIsRefused()
+{
+    install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
+    startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
+    MessageBoxRecorder boxes;
+    const QString leftBehind = chooseUnmountedDrive(window->drive2(), install().prefix());
+    QVERIFY(!leftBehind.isEmpty());
+    // An old copy once written there while the stick was out.
+    install().createDatabase(leftBehind + QStringLiteral("/DB.mdb"), rosterOf(QStringLiteral("9")));
+    QVERIFY(clickButton("Command5"));
+    QCOMPARE(window->label13()->text(), notRestored);
+    QCOMPARE(barcodes(install().database()), QStringList{QStringLiteral("1001")});
+    QCOMPARE(filesIn(install().installFolder()), QStringList{QStringLiteral("DB.mdb")});
+    QVERIFY(boxes.boxes().isEmpty());
+    QVERIFY(!programEnded());
 }
 
 void TestBackupButtons::restoreWithoutInstallFolderFails()

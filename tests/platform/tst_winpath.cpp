@@ -1,4 +1,5 @@
 #include "TempInstall.h"
+#include "platform/Drives.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/WinPath.h"
@@ -20,6 +21,8 @@ private Q_SLOTS:
     void fileExists_data();
     void fileExists();
     void copyFileReplacesDestination();
+    void driveIsMounted_data();
+    void driveIsMounted();
     void copyFileFailures_data();
     void copyFileFailures();
 };
@@ -150,6 +153,28 @@ void TestWinPath::copyFileReplacesDestination()
     QCOMPARE(TempInstall::readAll(usb + QStringLiteral("/DB.mdb")),
              TempInstall::readAll(install.database()));
     QCOMPARE(QDir(usb).entryList(QDir::Files), QStringList{QStringLiteral("DB.mdb")});
+}
+
+void TestWinPath::driveIsMounted_data()
+{
+    QTest::addColumn<QString>("drive"); // "%P" stands for $WINEPREFIX
+    QTest::addColumn<bool>("mounted");
+
+    QTest::newRow("root volume") << "/" << true;
+    QTest::newRow("volume mounted below the root") << "/proc" << true;
+    QTest::newRow("letter") << "e:" << true;
+    QTest::newRow("mount point left without its volume") << "%P/mnt/usb" << false;
+    QTest::newRow("folder gone with its volume") << "%P/media/stick" << false;
+}
+
+void TestWinPath::driveIsMounted()
+{
+    QFETCH(QString, drive);
+    QFETCH(bool, mounted);
+    TempInstall install;
+    QVERIFY(QDir().mkpath(install.prefix() + QStringLiteral("/mnt/usb")));
+    drive.replace(QStringLiteral("%P"), install.prefix());
+    QCOMPARE(platform::driveIsMounted(drive), mounted);
 }
 
 void TestWinPath::copyFileFailures_data()
