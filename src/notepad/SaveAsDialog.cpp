@@ -50,15 +50,17 @@ bool hasForbiddenCharacter(const QString& path)
 // none does.
 QString driveHolding(const QString& folder)
 {
-    const QString here = QFileInfo(folder).canonicalFilePath();
+    const QString here = QFileInfo(folder).canonicalFilePath() + QLatin1Char('/');
     QString best;
     qsizetype bestLength = -1;
     for (const platform::Drive& drive : platform::listDrives()) {
-        const QString root = QFileInfo(driveFolder(drive)).canonicalFilePath();
-        if (root.isEmpty() || root.size() <= bestLength)
+        QString root = QFileInfo(driveFolder(drive)).canonicalFilePath();
+        if (root.isEmpty())
             continue;
-        if (root == QLatin1String("/") || here == root ||
-            here.startsWith(root + QLatin1Char('/'))) {
+        // "/" and Windows' "C:/" end in the separator already.
+        if (!root.endsWith(QLatin1Char('/')))
+            root += QLatin1Char('/');
+        if (root.size() > bestLength && here.startsWith(root)) {
             best = drive.text;
             bestLength = root.size();
         }
