@@ -106,9 +106,11 @@ bool NotepadWindow::save()
 bool NotepadWindow::saveAs()
 {
     SaveAsDialog dialog(this, m_path);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (dialog.exec() != QDialog::Accepted)
         return false;
-    const QString path = dialog.selectedFiles().constFirst();
+    const QString path = dialog.targetPath();
+    if (path.isEmpty())
+        return false;
     if (!writeTo(path))
         return false;
     m_path = QFileInfo(path).absoluteFilePath();

@@ -4,8 +4,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDirIterator>
 #include <QFile>
 #include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -28,6 +30,19 @@ void typeText(QWidget* editor, const QString& text)
     QInputMethodEvent commit;
     commit.setCommitString(text);
     QApplication::sendEvent(editor, &commit);
+}
+
+// Every file below root (links not followed, so a drive's files appear once,
+// under its own folder) with its bytes, by path relative to root.
+QMap<QString, QByteArray> filesUnder(const QString& root)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(root).relativeFilePath(path), TempInstall::readAll(path));
+    }
+    return files;
 }
 
 } // namespace
@@ -110,6 +125,8 @@ private Q_SLOTS:
     void asksBeforeDiscardingEdits_data();
     void asksBeforeDiscardingEdits();
     void saveAsDialogOffersDrives();
+    void saveAsTakesTypedWindowsPaths_data();
+    void saveAsTakesTypedWindowsPaths();
 };
 
 void TestNotepadWindow::menuAndFont()
@@ -311,6 +328,118 @@ void TestNotepadWindow::saveAsDialogOffersDrives()
     QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptSave);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("名前を付けて保存"));
     QVERIFY(!usb.isEmpty());
+}
+
+void TestNotepadWindow::saveAsTakesTypedWindowsPaths_data()
+{
+    QTest::addColumn<QString>("typed");
+    // A file already there (relative to the prefix), the answer to the box
+    // that shows, and what the box must say; empty when there is none.
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("boxMentions");
+    // Where the file must end up, relative to the prefix; empty when nothing
+    // may be written and the dialog stays open.
+    QTest::addColumn<QString>("savedAt");
+
+    const QString inInstall = QStringLiteral("drive_c/Program Files/Tavenro/");
+    QTest::newRow("E:\\list.csv lands on the e: drive")
+        << QStringLiteral("E:\\list.csv") << QString() << QString() << QString()
+        << QStringLiteral("drive_e/list.csv");
+    QTest::newRow("e:list.csv lands in the drive's root")
+        << QStringLiteral("e:list.csv") << QString() << QString() << QString()
+        << QStringLiteral("drive_e/list.csv");
+    QTest::newRow("folder on the drive found in any letter case")
+        << QStringLiteral("e:\\roster\\..\\Roster\\.\\List.csv") << QString() << QString()
+        << QString() << QStringLiteral("drive_e/Roster/List.csv");
+    QTest::newRow("full path into the install folder")
+        << QStringLiteral("C:\\Program Files\\Tavenro\\copy.csv") << QString() << QString()
+        << QString() << inInstall + QStringLiteral("copy.csv");
+    QTest::newRow("rooted name goes to the shown folder's drive")
+        << QStringLiteral("\\copy.csv") << QString() << QString() << QString()
+        << QStringLiteral("drive_c/copy.csv");
+    QTest::newRow("file on the drive replaced once the operator agrees")
+        << QStringLiteral("E:\\list.csv") << QStringLiteral("drive_e/list.csv")
+        << QStringLiteral("&Yes") << QStringLiteral("E:\\list.csv")
+        << QStringLiteral("drive_e/list.csv");
+    QTest::newRow("file on the drive kept when the operator declines")
+        << QStringLiteral("E:\\list.csv") << QStringLiteral("drive_e/list.csv")
+        << QStringLiteral("&No") << QStringLiteral("E:\\list.csv") << QString();
+    QTest::newRow("unmapped drive letter writes nothing and says so")
+        << QStringLiteral("F:\\list.csv") << QString() << QString()
+        << QStringLiteral("F:\\list.csv\nパスが存在しません。\nドライブ F: が見つかりません。")
+        << QString();
+    QTest::newRow("missing folder on the drive writes nothing and says so")
+        << QStringLiteral("E:\\nowhere\\list.csv") << QString() << QString()
+        << QStringLiteral("E:\\nowhere\\list.csv\nパスが存在しません。") << QString();
+    QTest::newRow("plain name still saves in the shown folder")
+        << QStringLiteral("copy.csv") << QString() << QString() << QString()
+        << inInstall + QStringLiteral("copy.csv");
+}
+
+void TestNotepadWindow::saveAsTakesTypedWindowsPaths()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, existing);
+    QFETCH(QString, answer);
+    QFETCH(QString, boxMentions);
+    QFETCH(QString, savedAt);
+    TempInstall install;
+    install.addDrive(QLatin1Char('e'));
+    QVERIFY(QDir().mkpath(install.prefix() + QStringLiteral("/drive_e/Roster")));
+    QVERIFY(QDir().mkpath(install.installFolder()));
+    const QByteArray bytes("\"1\",\"A\",\"a\",\"\",\"\",0,1\r\n");
+    const QString list = install.installFolder() + QStringLiteral("/list.csv");
+    QFile listFile(list);
+    QVERIFY(listFile.open(QIODevice::WriteOnly) && listFile.write(bytes) == bytes.size());
+    listFile.close();
+    if (!existing.isEmpty()) {
+        QFile old(install.prefix() + QLatin1Char('/') + existing);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\r\n") == 5);
+    }
+    QMap<QString, QByteArray> expected = filesUnder(install.prefix());
+    if (!savedAt.isEmpty())
+        expected.insert(savedAt, bytes);
+
+    NotepadWindow window;
+    QVERIFY(window.openFile(list));
+    window.show();
+    // Any box shown is kept, and declined unless the row answers it.
+    QString boxText;
+    answerBox(answer, &boxText);
+    bool typedIn = false;
+    bool stayedOpen = false;
+    whenModal<QFileDialog>([typed, &typedIn, &stayedOpen](QFileDialog* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name) {
+            // Typed as the operator types: into the focused name box.
+            QApplication::setActiveWindow(dialog);
+            name->setFocus();
+            name->selectAll();
+            QTest::keyClicks(name, typed);
+            typedIn = name->hasFocus() && name->text() == typed;
+            QTest::keyClick(name, Qt::Key_Return);
+        }
+        stayedOpen = dialog->isVisible();
+        if (stayedOpen)
+            dialog->reject();
+    });
+
+    const bool saved = window.saveAs();
+
+    QVERIFY(typedIn);
+    if (boxMentions.isEmpty())
+        QCOMPARE(boxText, QString());
+    else
+        QVERIFY2(boxText.contains(boxMentions), qPrintable(boxText));
+    QCOMPARE(saved, !savedAt.isEmpty());
+    QCOMPARE(stayedOpen, savedAt.isEmpty());
+    QCOMPARE(filesUnder(install.prefix()), expected);
+    if (saved)
+        QCOMPARE(QFileInfo(window.filePath()).canonicalFilePath(),
+                 QFileInfo(install.prefix() + QLatin1Char('/') + savedAt).canonicalFilePath());
+    else
+        QCOMPARE(window.filePath(), list);
 }
 
 QTEST_MAIN(TestNotepadWindow)
