@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QtEndian>
+#include <cstdio>
 #include <cstring>
 #include <mdbtools.h>
 
@@ -29,6 +30,14 @@ struct TableFreer
     void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
 };
 using TablePtr = std::unique_ptr<MdbTableDef, TableFreer>;
+
+// Whether libmdb can walk the table's data pages: it reads the usage map's
+// type byte and, for the inline kind, a page number and a bitmap after it,
+// without checking that they are there.
+bool hasUsableUsageMap(const MdbTableDef* table)
+{
+    return table && table->usage_map && table->map_sz >= 5;
+}
 
 quint32 readU32(const void* p)
 {
@@ -131,6 +140,15 @@ void JetDatabase::open(const QString& hostPath)
     if (handle->mdb->f->jet_version != MDB_VER_JET4)
         throw Error(Error::Engine,
                     what + QStringLiteral(": Jet 4.0 形式（Access 2000–2003）ではありません。"));
+    // libmdb walks the catalog by its usage map without looking at it first;
+    // a damaged one must stop here rather than crash the tool.
+    MdbCatalogEntry catalogTable{};
+    catalogTable.mdb = handle->mdb.get();
+    catalogTable.object_type = MDB_TABLE;
+    catalogTable.table_pg = 2;
+    std::snprintf(catalogTable.object_name, sizeof catalogTable.object_name, "MSysObjects");
+    if (!hasUsableUsageMap(TablePtr(mdb_read_table(&catalogTable)).get()))
+        throw Error(Error::Engine, what + QStringLiteral(": カタログを読めません。"));
     GPtrArray* catalog = mdb_read_catalog(handle->mdb.get(), MDB_TABLE);
     if (!catalog)
         throw Error(Error::Engine, what + QStringLiteral(": カタログを読めません。"));
@@ -333,7 +351,7 @@ std::vector<Value> JetDatabase::readRows(const QString& table, const std::vector
             QStringLiteral("Jet データベース %1 に表 %2 がありません。").arg(m_filePath, table));
     MdbHandle* mdb = m_handle->mdb.get();
     TablePtr def(mdb_read_table(entry));
-    if (!def || !mdb_read_columns(def.get()))
+    if (!hasUsableUsageMap(def.get()) || !mdb_read_columns(def.get()))
         throw Error(Error::Engine, what + QLatin1Char('.'));
     const int columnCount = int(def->num_cols);
     for (int c : wanted) {

@@ -493,6 +493,11 @@ void TestJet::openRefuses_data()
     QByteArray jet3("\0\1\0\0Standard Jet DB\0", 20);
     jet3.append(QByteArray(4096 * 4 - jet3.size(), '\0'));
     QTest::newRow("jet3-or-truncated") << jet3 << int(platform::Error::Engine) << QString();
+    // edge.mdb with its catalog's usage map pointed at a row of a blank page:
+    // libmdb walked it without a look and crashed (found by fuzzing).
+    QTest::newRow("catalog-usage-map-blank")
+        << QByteArray("<blank usage map>") << int(platform::Error::Engine)
+        << text("カタログを読めません");
 }
 
 void TestJet::openRefuses()
@@ -504,6 +509,15 @@ void TestJet::openRefuses()
     if (content == "<sqlite>") {
         TempInstall install;
         install.createDatabase(path);
+    } else if (content == "<blank usage map>") {
+        COPY_FIXTURE_OR_SKIP(QStringLiteral("jet4/edge.mdb"), path);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        constexpr qint64 page = 4096;
+        QVERIFY(f.seek(2 * page + 0x37)); // the catalog's usage map: row 0 of page 6
+        f.write("\x02", 1);
+        QVERIFY(f.seek(6 * page));
+        f.write(QByteArray(page, '\0'));
     } else if (content != "<none>") {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
