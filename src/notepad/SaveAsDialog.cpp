@@ -46,28 +46,6 @@ bool hasForbiddenCharacter(const QString& path)
     });
 }
 
-// The drive of the list ("c:", or a mount point) that holds folder; empty when
-// none does.
-QString driveHolding(const QString& folder)
-{
-    const QString here = QFileInfo(folder).canonicalFilePath() + QLatin1Char('/');
-    QString best;
-    qsizetype bestLength = -1;
-    for (const platform::Drive& drive : platform::listDrives()) {
-        QString root = QFileInfo(driveFolder(drive)).canonicalFilePath();
-        if (root.isEmpty())
-            continue;
-        // "/" and Windows' "C:/" end in the separator already.
-        if (!root.endsWith(QLatin1Char('/')))
-            root += QLatin1Char('/');
-        if (root.size() > bestLength && here.startsWith(root)) {
-            best = drive.text;
-            bestLength = root.size();
-        }
-    }
-    return best;
-}
-
 // The parts of rest (either separator) below root, with "." and ".." taken out
 // as Windows takes them: ".." at the root stays at the root, so a typed path
 // never leaves its drive.
@@ -117,7 +95,7 @@ QString hostPathOfTyped(const QString& typed, const QString& shownFolder, QStrin
     // "\list.csv" is in the root of the shown folder's drive; a share of
     // another computer ("\\pc\share") has no mapping here.
     const QString drive =
-        typed.startsWith(QStringLiteral("\\\\")) ? QString() : driveHolding(shownFolder);
+        typed.startsWith(QStringLiteral("\\\\")) ? QString() : platform::driveHolding(shownFolder);
     if (drive.isEmpty()) {
         *why = pathMissing;
         return {};

@@ -107,13 +107,12 @@ bool driveIsMounted(const QString& driveText)
 #endif
 }
 
-QString currentDrive()
+QString driveHolding(const QString& hostFolder)
 {
-    const QString here = canonical(QDir::currentPath());
-    const auto drives = listDrives();
-    const Drive* best = nullptr;
+    const QString here = canonical(hostFolder);
+    QString best;
     qsizetype bestLength = -1;
-    for (const Drive& d : drives) {
+    for (const Drive& d : listDrives()) {
 #ifdef Q_OS_WIN
         const QString root = d.text;
         if (here.startsWith(root, Qt::CaseInsensitive) && root.size() > bestLength) {
@@ -121,12 +120,19 @@ QString currentDrive()
         const QString root = d.text.startsWith(QLatin1Char('/')) ? d.text : d.label;
         if (isUnder(here, root) && root.size() > bestLength) {
 #endif
-            best = &d;
+            best = d.text;
             bestLength = root.size();
         }
     }
-    if (best)
-        return best->text;
+    return best;
+}
+
+QString currentDrive()
+{
+    const QString held = driveHolding(QDir::currentPath());
+    if (!held.isEmpty())
+        return held;
+    const auto drives = listDrives();
     return drives.empty() ? QStringLiteral("c:") : drives.front().text;
 }
 

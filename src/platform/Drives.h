@@ -28,6 +28,10 @@ std::vector<Drive> listDrives();
 // taken as mapped; a missing mapping reads as a missing folder.
 bool driveIsMounted(const QString& driveText);
 
+// The drive of the list that holds a folder of this machine (the one with the
+// longest root when several do); empty when none does.
+QString driveHolding(const QString& hostFolder);
+
 // The drive holding the current directory, as a drive list first shows it.
 QString currentDrive();
 
