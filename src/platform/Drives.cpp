@@ -129,7 +129,7 @@ QString driveHolding(const QString& hostFolder)
 
 QString currentDrive()
 {
-    const QString held = driveHolding(QDir::currentPath());
+    QString held = driveHolding(QDir::currentPath());
     if (!held.isEmpty())
         return held;
     const auto drives = listDrives();
