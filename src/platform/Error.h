@@ -23,6 +23,7 @@ public:
         DeviceIO = 57, // a write the device refused, other than for want of space
         FileAlreadyExists = 58,
         DiskFull = 61,
+        DiskNotReady = 71,
         PermissionDenied = 70,
         PathNotFound = 76,
         ObjectClosed = 3704,  // operation not allowed when the object is closed
