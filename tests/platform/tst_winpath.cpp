@@ -1,6 +1,7 @@
 #include "TempInstall.h"
 #include "platform/Drives.h"
 #include "platform/Error.h"
+#include "platform/FileErrors.h"
 #include "platform/FileSystem.h"
 #include "platform/WinPath.h"
 
@@ -15,6 +16,8 @@ class TestWinPath : public QObject
 private Q_SLOTS:
     void mapsPaths_data();
     void mapsPaths();
+    void showsHostPathsInWindowsForm_data();
+    void showsHostPathsInWindowsForm();
     void defaultPrefixIsHomeWine();
     void findsNamesIgnoringCase_data();
     void findsNamesIgnoringCase();
@@ -56,6 +59,31 @@ void TestWinPath::mapsPaths()
     QFETCH(QString, host);
     TempInstall install;
     QCOMPARE(platform::hostPath(windows), host.replace(QStringLiteral("%P"), install.prefix()));
+}
+
+void TestWinPath::showsHostPathsInWindowsForm_data()
+{
+    QTest::addColumn<QString>("windows");
+    QTest::addColumn<QString>("shown"); // as the operator reads it back
+
+    QTest::newRow("install-file") << "c:\\Program Files\\Tavenro\\list.csv"
+                                  << "c:\\Program Files\\Tavenro\\list.csv";
+    QTest::newRow("stick-root") << "e:\\DB.mdb"
+                                << "e:\\DB.mdb";
+    QTest::newRow("temporary-name-beside") << "e:\\DB.mdb.tmp"
+                                           << "e:\\DB.mdb.tmp";
+    QTest::newRow("letter-case-of-disk") << "C:\\program files\\tavenro\\DB.mdb"
+                                         << "c:\\Program Files\\Tavenro\\DB.mdb";
+}
+
+void TestWinPath::showsHostPathsInWindowsForm()
+{
+    QFETCH(QString, windows);
+    QFETCH(QString, shown);
+    TempInstall install;
+    install.createDatabase(install.database());
+    install.addDrive(QLatin1Char('e'));
+    QCOMPARE(platform::windowsPathOf(platform::hostPath(windows)), shown);
 }
 
 void TestWinPath::defaultPrefixIsHomeWine()
