@@ -35,6 +35,16 @@ void copyBytes(const QString& hostSource, const QString& hostDestination);
 // Flushes a written file to the medium. Throws platform::Error (61).
 void flushFile(const QString& hostPath);
 
+// True when both host paths name one file or folder of the file system (the
+// same device and inode), however they are spelt: a link, a bind mount, a
+// second spelling. False when either is missing.
+bool sameNode(const QString& hostA, const QString& hostB);
+
+// True when the file's permission bits deny this user writing it, the way
+// Windows' read-only mark refuses an overwrite. As root, whom the system lets
+// write anything, a file with no write bit at all counts as read-only.
+bool isReadOnlyFile(const QString& hostPath);
+
 // Gives hostFrom the name hostTo in one step of the file system, replacing a
 // file of that name: a reader finds the old file or the new one, never
 // neither and never a mix. Both must lie in the same folder. Throws
