@@ -59,22 +59,27 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
         failWith(fileFailure(out), unwritable);
     QByteArray buffer;
     constexpr qint64 chunk = 1 << 20;
+    bool whole = true;
     while (!in.atEnd()) {
         buffer = in.read(chunk);
         if (buffer.isEmpty() && in.error() != QFile::NoError)
             break;
-        if (out.write(buffer) != buffer.size())
+        if (out.write(buffer) != buffer.size()) {
+            whole = false;
             break;
+        }
     }
     if (in.error() != QFile::NoError) {
         out.cancelWriting();
         failWith(fileFailure(in), unreadable);
     }
-    // Qt 6.4's commit() reports success after its own final flush failed
-    // (a full medium) and renames the short file into place: every byte is
-    // pushed to the medium and checked before the commit may rename.
-    if (out.error() != QFile::NoError || !flushToMedium(out) || out.error() != QFile::NoError) {
-        const FileFailure failure = fileFailure(out);
+    // Qt 6.4's commit() renames the file into place after a short write (the
+    // medium filled up, Qt saw no error) or a failed final flush: every byte
+    // is written, pushed to the medium and checked before it may.
+    if (!whole || out.error() != QFile::NoError || !flushToMedium(out) ||
+        out.error() != QFile::NoError) {
+        const FileFailure failure =
+            out.error() != QFile::NoError ? fileFailure(out) : fileFailure(ENOSPC);
         out.cancelWriting();
         failWith(failure, unwritable);
     }

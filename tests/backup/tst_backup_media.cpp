@@ -13,6 +13,8 @@
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
 #include "app/export_frm.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -207,6 +209,7 @@ private Q_SLOTS:
     void stickSituations_data();
     void stickSituations();
     void drivesStartOnTheStick();
+    void copyFileOntoFullMedium();
 
 private:
     // Prepares the stick for the situation and maps f: to it; its folder.
@@ -493,6 +496,32 @@ void TestBackupMedia::drivesStartOnTheStick()
     QVERIFY(window);
     QCOMPARE(window->drive1()->drive(), QStringLiteral("f:"));
     QCOMPARE(window->drive2()->drive(), QStringLiteral("f:"));
+}
+
+// The file operation itself: Qt's save file reports success when its last
+// write found the medium full, and would rename a short file into place.
+void TestBackupMedia::copyFileOntoFullMedium()
+{
+    const QString stick = install().prefix() + QStringLiteral("/stick");
+    QVERIFY(m_mounts->tmpfs(stick, 128));
+    QVERIFY(QFile::link(stick, install().prefix() + QStringLiteral("/dosdevices/f:")));
+    QFile old(stick + QStringLiteral("/DB.mdb"));
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old backup") == 10);
+    old.close();
+    QVERIFY(fill(stick, 16 * 1024));
+    const FolderState before = stateOfFolder(stick);
+    try {
+        platform::copyFile(QStringLiteral("c:\\Program Files\\Tavenro\\DB.mdb"),
+                           QStringLiteral("f:\\DB.mdb"), true);
+        QFAIL("the copy onto a full medium reported success");
+    } catch (const platform::Error& e) {
+        QCOMPARE(e.number(), int(platform::Error::DiskFull));
+        QVERIFY2(e.description().startsWith(QStringLiteral("f:\\DB.mdb")),
+                 qPrintable(e.description()));
+        QVERIFY(saidAsOperatorKnowsIt(e.description()));
+    }
+    const FolderState after = stateOfFolder(stick);
+    QVERIFY2(after == before, qPrintable(differences(before, after)));
 }
 
 QTEST_MAIN(TestBackupMedia)
