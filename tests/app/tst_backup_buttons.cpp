@@ -344,6 +344,10 @@ void TestBackupButtons::badDriveFilesAreRefused()
     QVERIFY(chooseDrive("Drive2", "e:"));
     QVERIFY(clickButton("Command5"));
     QCOMPARE(window->label13()->text(), notRestored);
+    const QString reason = window->label13()->toolTip();
+    QVERIFY2(
+        reason.startsWith(QStringLiteral("e:\\DB.mdb は Tavenro のデータベースとして使えません。")),
+        qPrintable(reason));
     QVERIFY(boxes.boxes().isEmpty());
     QCOMPARE(TempInstall::readAll(install().database()), before);
     QCOMPARE(filesIn(install().installFolder()), QStringList{QStringLiteral("DB.mdb")});
@@ -500,6 +504,12 @@ void TestBackupButtons::restoreWhileProductWritesChangesNothing()
         QVERIFY(chooseDrive("Drive2", "e:"));
         QVERIFY(clickButton("Command5"));
         QCOMPARE(window->label13()->text(), notRestored);
+        // Why, for the operator who points at it and for a screen reader.
+        const QString reason = window->label13()->toolTip();
+        QVERIFY2(reason.contains(QStringLiteral("c:\\Program Files\\Tavenro\\DB.mdb")) &&
+                     reason.contains(QStringLiteral("ロック")),
+                 qPrintable(reason));
+        QCOMPARE(window->label13()->accessibleDescription(), reason);
         QVERIFY(boxes.boxes().isEmpty());
         QVERIFY(product.execute("COMMIT"));
     }
