@@ -257,6 +257,9 @@ platform::Error onDrive(const platform::Error& e, const QString& driveText, cons
 {
     if (e.cause() == platform::Error::Cause::LockTimeout)
         return lockFailure(what, sourceWindowsPath);
+    // The source itself could not be read: that is said already.
+    if (e.description().startsWith(sourceWindowsPath + QStringLiteral(" を読み取れません")))
+        return e;
     if (!platform::driveIsMounted(driveText) || !QFileInfo(folder).isDir())
         return failure(noMedium, what);
     const QStorageInfo volume(folder);
