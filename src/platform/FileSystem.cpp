@@ -115,6 +115,32 @@ bool flushFolder(const QString& hostFolder)
 
 namespace {
 
+// Writes all of data to out, which is unbuffered; false, with the system's
+// error, when the medium takes less. Qt reports a short write (a full
+// medium) with no error of the system's, so the calls are made here.
+bool writeAll(QFile& out, const char* data, qint64 size, int* error)
+{
+#ifdef Q_OS_WIN
+    if (out.write(data, size) == size)
+        return true;
+    *error = out.error() == QFileDevice::ResourceError ? ENOSPC : EIO;
+    return false;
+#else
+    while (size > 0) {
+        const ssize_t n = ::write(out.handle(), data, std::size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+#endif
+}
+
 void copy(const QString& hostSource, const QString& hostDestination, bool flush)
 {
     // Said the way the operator knows the files; the caller, which knows
@@ -163,8 +189,9 @@ void copy(const QString& hostSource, const QString& hostDestination, bool flush)
             fail(said(unreadable, fileFailure(in)));
         if (got == 0)
             break;
-        if (out.write(buffer.data(), got) != got)
-            fail(said(unwritable, fileFailure(out)));
+        int error = 0;
+        if (!writeAll(out, buffer.data(), got, &error))
+            fail(said(unwritable, fileFailure(error)));
     }
     if (flush && !flushToMedium(out))
         fail(said(unwritable, fileFailure(out)));

@@ -177,12 +177,14 @@ enum class Situation
     InstallByBindMount,     // f: is a bind mount of the install folder
     InstallByOtherSpelling, // f: links to it through "." and ".."
     OrdinaryFolder,         // f: links to a folder that never was a mount point
+    InstallDiskFull,        // the install folder's volume has no room for the restore
 };
 
 enum class Operation
 {
-    Backup,
-    Restore
+    Backup,    // Command4
+    BackupX86, // Label18, from the "(x86)" install folder
+    Restore,   // Command5
 };
 
 enum class Outcome
@@ -278,10 +280,19 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
         ok = m_mounts->bind(install().installFolder(), stick);
         break;
     case Situation::OrdinaryFolder:
+    case Situation::InstallDiskFull:
         stick = prefix + QStringLiteral("/home/backup");
         ok = QDir().mkpath(stick);
         break;
     }
+    if (situation == Situation::InstallDiskFull) {
+        ok = ok && m_mounts->tmpfs(install().installFolder(), 512);
+        makeDatabase(install().database(), QStringLiteral("1"), rows, QStringLiteral("delete"));
+        // Room left for the product to go on writing, none for a copy.
+        ok = ok && fill(install().installFolder(), 64 * 1024);
+    }
+    if (operation == Operation::BackupX86)
+        makeDatabase(install().databaseX86(), QStringLiteral("8"), rows, QStringLiteral("delete"));
     if (!ok) {
         fail(QStringLiteral("cannot prepare the stick"), std::source_location::current());
         return {};
@@ -356,6 +367,9 @@ void TestBackupMedia::stickSituations_data()
 
     QTest::newRow("pulled before backup") << S::PulledBeforeClick << O::Backup << R::Nothing
                                           << report(71) << QStringList{f, QStringLiteral("準備")};
+    QTest::newRow("pulled before (x86) backup")
+        << S::PulledBeforeClick << O::BackupX86 << R::Nothing << report(71)
+        << QStringList{f, QStringLiteral("準備")};
     QTest::newRow("pulled before restore") << S::PulledBeforeClick << O::Restore << R::Nothing
                                            << notRestored << QStringList{f, QStringLiteral("準備")};
     QTest::newRow("bare folder under /mnt, backup")
@@ -388,6 +402,10 @@ void TestBackupMedia::stickSituations_data()
         << S::OrdinaryFolder << O::Backup << R::NewBackup << copiedToDrive << QStringList{};
     QTest::newRow("ordinary folder, restore")
         << S::OrdinaryFolder << O::Restore << R::Restored << restored << QStringList{};
+    QTest::newRow("install disk full, restore")
+        << S::InstallDiskFull << O::Restore << R::Nothing << notRestored
+        << QStringList{QStringLiteral("c:\\Program Files\\Tavenro\\DB.mdb"),
+                       QStringLiteral("空き領域")};
 }
 
 void TestBackupMedia::stickSituations()
@@ -404,7 +422,8 @@ void TestBackupMedia::stickSituations()
     export_frm* window = settings();
     QVERIFY(window);
     MessageBoxRecorder boxes;
-    QVERIFY(chooseDrive(operation == Operation::Backup ? "Drive1" : "Drive2", "f:"));
+    const bool backup = operation != Operation::Restore;
+    QVERIFY(chooseDrive(backup ? "Drive1" : "Drive2", "f:"));
     if (situation == Situation::PulledBeforeClick) {
         QVERIFY(m_mounts->unmount(stick));
         // An old copy once written to the bare folder while the stick was out.
@@ -422,11 +441,14 @@ void TestBackupMedia::stickSituations()
     const DatabaseState installData = stateOf(install().database());
     const DatabaseState stickData = stateOf(stick + QStringLiteral("/DB.mdb"));
 
-    QVERIFY(clickButton(operation == Operation::Backup ? "Command4" : "Command5"));
+    if (operation == Operation::BackupX86)
+        QVERIFY(clickLabel("Label18"));
+    else
+        QVERIFY(clickButton(backup ? "Command4" : "Command5"));
 
     // What the operator was told.
     QString told;
-    if (operation == Operation::Backup && outcome == Outcome::Nothing) {
+    if (backup && outcome == Outcome::Nothing) {
         QCOMPARE(boxes.boxes().size(), 1);
         told = boxes.boxes().first().prompt;
         QVERIFY2(told.startsWith(said), qPrintable(told));
@@ -435,7 +457,7 @@ void TestBackupMedia::stickSituations()
     } else {
         QVERIFY(boxes.boxes().isEmpty());
         QVERIFY(!programEnded());
-        QLabel* label = operation == Operation::Backup ? window->label12() : window->label13();
+        QLabel* label = backup ? window->label12() : window->label13();
         QCOMPARE(label->text(), said);
         told = label->toolTip();
         QCOMPARE(label->accessibleDescription(), told);
