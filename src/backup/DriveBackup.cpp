@@ -111,10 +111,12 @@ platform::Error lockFailure(const QString& what, const QString& windowsPath)
 void putInPlace(const QString& partial, const QString& final)
 {
     platform::replaceFile(partial, final);
-    if (!platform::flushFolder(folderOf(final)))
+    if (!platform::flushFolder(folderOf(final))) {
+        const int error = errno;
         throw failure(
-            EIO,
+            error,
             QStringLiteral("%1 をディスクに書き込めません。").arg(platform::windowsPathOf(final)));
+    }
 }
 
 // Opens a database the way the product shares it; null when the engine

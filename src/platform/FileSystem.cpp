@@ -76,10 +76,12 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
     // Qt 6.4's commit() renames the file into place after a short write (the
     // medium filled up, Qt saw no error) or a failed final flush: every byte
     // is written, pushed to the medium and checked before it may.
-    if (!whole || out.error() != QFile::NoError || !flushToMedium(out) ||
-        out.error() != QFile::NoError) {
-        const FileFailure failure =
-            out.error() != QFile::NoError ? fileFailure(out) : fileFailure(ENOSPC);
+    const bool flushed = whole && out.error() == QFile::NoError && flushToMedium(out);
+    const int flushError = errno;
+    if (!flushed || out.error() != QFile::NoError) {
+        const FileFailure failure = out.error() != QFile::NoError ? fileFailure(out)
+                                    : whole                       ? fileFailure(flushError)
+                                                                  : fileFailure(ENOSPC);
         out.cancelWriting();
         failWith(failure, unwritable);
     }
@@ -194,7 +196,7 @@ void copy(const QString& hostSource, const QString& hostDestination, bool flush)
             fail(said(unwritable, fileFailure(error)));
     }
     if (flush && !flushToMedium(out))
-        fail(said(unwritable, fileFailure(out)));
+        fail(said(unwritable, fileFailure(errno)));
 }
 
 } // namespace
@@ -212,8 +214,9 @@ void copyBytes(const QString& hostSource, const QString& hostDestination)
 void flushFile(const QString& hostPath)
 {
     QFile file(hostPath);
-    if (!file.open(QIODevice::ReadWrite) || !flushToMedium(file)) {
-        const FileFailure failure = fileFailure(file);
+    const bool opened = file.open(QIODevice::ReadWrite);
+    if (!opened || !flushToMedium(file)) {
+        const FileFailure failure = opened ? fileFailure(errno) : fileFailure(file);
         throw Error(failure.number, QStringLiteral("%1 をディスクに書き込めません。\n%2")
                                         .arg(windowsPathOf(hostPath), failure.reason));
     }

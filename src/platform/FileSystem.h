@@ -20,9 +20,11 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
 
 // Pushes what was written to an open file down to the medium (fsync), so a
 // later rename cannot expose a file whose bytes are still only in memory.
+// False, with errno telling why, when it cannot.
 bool flushToMedium(QFileDevice& file);
 // The same for a folder's entries, so a rename inside it survives a power cut
-// or a pulled stick. Does nothing where folders cannot be flushed.
+// or a pulled stick. Does nothing where folders cannot be flushed. False,
+// with errno telling why, when it cannot.
 bool flushFolder(const QString& hostFolder);
 
 // Copies the bytes of one host file to another, created or emptied, and
