@@ -406,9 +406,20 @@ void restoreFromFile(const QString& driveText, const QString& driveFile)
             throw lockFailure(unreadable, driveFile);
         if (!platform::driveIsMounted(driveText) || !QFileInfo(source).isFile())
             throw failure(noMedium, unreadable);
-        if (e.number() == platform::Error::DiskFull || engineSaysFull(e))
+        const QStorageInfo volume(folderOf(target));
+        const bool noRoom =
+            volume.bytesAvailable() >= 0 &&
+            volume.bytesAvailable() < roomFor(QFileInfo(source).size(), volume.blockSize());
+        if (e.number() == platform::Error::DiskFull || engineSaysFull(e) || noRoom)
             throw failure(ENOSPC, unwritable);
-        throw failure(e.number() == platform::Error::PermissionDenied ? EACCES : EIO, unreadable);
+        // Said already, as the operator knows the stick's file.
+        if (e.description().startsWith(unreadable))
+            throw e;
+        if (e.number() != platform::Error::Engine)
+            throw failure(systemErrorOf(e.number()), unwritable);
+        // The engine does not say which side failed.
+        throw failure(EIO,
+                      QStringLiteral("%1 を %2 にコピーできません。").arg(driveFile, installPath));
     }
     const SchemaCheck check = checkSchema(staging);
     if (!check.ok()) {
