@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -416,6 +417,13 @@ void TestBackupMedia::stickSituations()
     QFETCH(QString, said);
     QFETCH(QStringList, words);
 
+    const bool ext2 = situation == Situation::RoomForOneNotTwo ||
+                      situation == Situation::RoomForTwo || situation == Situation::ReadOnlyRemount;
+    if (ext2 &&
+        QStandardPaths::findExecutable(QStringLiteral("mkfs.ext2"),
+                                       {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")})
+            .isEmpty())
+        QSKIP("mkfs.ext2 is missing (Debian package e2fsprogs, in scripts/deps.sh)");
     const QString stick = prepare(situation, operation);
     QVERIFY(!stick.isEmpty());
     startUp();
@@ -511,7 +519,8 @@ void TestBackupMedia::stickSituations()
 
 void TestBackupMedia::drivesStartOnTheStick()
 {
-    const QString stick = prepare(Situation::RoomForTwo, Operation::Backup);
+    // A memory file system mapped as f:, still in.
+    const QString stick = prepare(Situation::PulledBeforeClick, Operation::Backup);
     QVERIFY(!stick.isEmpty());
     startUp();
     export_frm* window = settings();
