@@ -18,9 +18,9 @@ QString shownLabel(const QString& label)
 
 DriveList::DriveList(QWidget* parent) : QComboBox(parent)
 {
-    // The current drive is always one to choose, even where no drive folder
+    // The starting drive is always one to choose, even where no drive folder
     // maps it.
-    fill(platform::currentDrive());
+    fill(platform::startingDrive());
     connect(this, &QComboBox::currentIndexChanged, this, &DriveList::changed);
 }
 

@@ -3,7 +3,8 @@
 #include <QComboBox>
 
 // The drive list: a drop-down of the machine's drives with exactly one
-// selected, at first the drive of the current directory. Each entry shows the
+// selected, at first the first removable or user-mounted volume, else the
+// drive of the current directory. Each entry shows the
 // drive and, in brackets, its label; only the drive itself is reported. The
 // list is read again each time it opens, so a stick inserted after start-up
 // can be chosen; the selected drive stays, even when its medium is gone.

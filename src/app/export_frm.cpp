@@ -324,8 +324,12 @@ void export_frm::connectHandlers()
             [this] { guarded([this] { requestSupport(); }); });
     connect(m_drive1, &DriveList::changed, this,
             [this] { guarded([this] { m_label12->clear(); }); });
-    connect(m_drive2, &DriveList::changed, this,
-            [this] { guarded([this] { m_label13->clear(); }); });
+    connect(m_drive2, &DriveList::changed, this, [this] {
+        guarded([this] {
+            m_label13->clear();
+            showRestoreReason({});
+        });
+    });
 }
 
 void export_frm::closeEvent(QCloseEvent* event)
@@ -372,16 +376,27 @@ void export_frm::backUpFromX86ToDrive()
 
 void export_frm::restoreFromDrive()
 {
-    switch (restoreDatabase(m_drive2->drive()).outcome) {
+    const RestoreResult result = restoreDatabase(m_drive2->drive());
+    switch (result.outcome) {
     case RestoreOutcome::Restored:
         m_label13->setText(QStringLiteral("ＰＣにデータをコピーしました。"));
+        showRestoreReason({});
         break;
     case RestoreOutcome::Failed:
+        // The label keeps its designed text; why it failed is there for the
+        // operator who points at it and for a screen reader.
         m_label13->setText(QStringLiteral("保存できませんでした。"));
+        showRestoreReason(result.reason);
         break;
     case RestoreOutcome::NoFileOnDrive:
         break;
     }
+}
+
+void export_frm::showRestoreReason(const QString& reason)
+{
+    m_label13->setToolTip(reason);
+    m_label13->setAccessibleDescription(reason);
 }
 
 void export_frm::requestSupport()

@@ -41,6 +41,8 @@ private:
     void backUpToDrive();
     void backUpFromX86ToDrive();
     void restoreFromDrive();
+    // Label13's tooltip and accessible description: why the restore failed.
+    void showRestoreReason(const QString& reason);
     void requestSupport();
 
     QPushButton* button(const char* name) const;

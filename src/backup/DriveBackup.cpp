@@ -6,14 +6,24 @@
 #include "platform/DatabaseFormat.h"
 #include "platform/Drives.h"
 #include "platform/Error.h"
+#include "platform/FileErrors.h"
 #include "platform/FileSystem.h"
+#include "platform/Recordset.h"
 #include "platform/WinPath.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <new>
+#include <sqlite3.h>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -53,15 +63,60 @@ private:
     QList<QString> m_paths;
 };
 
+#ifdef ENOMEDIUM
+constexpr int noMedium = ENOMEDIUM;
+#else
+constexpr int noMedium = ENODEV;
+#endif
+
+// An error as the operator is told it: what could not be done, with the
+// Windows path, then why and what to do, with the runtime's number.
+platform::Error failure(int systemError, const QString& what)
+{
+    const platform::FileFailure f = platform::fileFailure(systemError);
+    return platform::Error(f.number, QStringLiteral("%1\n%2").arg(what, f.reason));
+}
+
+// The system error that a runtime number stands for, to say it again with
+// the path the operator knows instead of a host or temporary name.
+int systemErrorOf(int number)
+{
+    switch (number) {
+    case platform::Error::DiskFull:
+        return ENOSPC;
+    case platform::Error::PermissionDenied:
+        return EACCES;
+    case platform::Error::DiskNotReady:
+        return noMedium;
+    case platform::Error::PathNotFound:
+        return ENOENT;
+    default:
+        return EIO;
+    }
+}
+
+platform::Error lockFailure(const QString& what, const QString& windowsPath)
+{
+    return platform::Error(
+        platform::Error::PermissionDenied,
+        QStringLiteral("%1\n%2 はほかのプログラムが使用中で、ロックされています。"
+                       "しばらくしてからもう一度お試しください。")
+            .arg(what, windowsPath),
+        platform::Error::Cause::LockTimeout);
+}
+
 // Gives a finished, flushed temporary file its final name and makes the new
 // entry of the folder durable, so that a pulled stick or a power cut finds
 // the old file or the new one.
 void putInPlace(const QString& partial, const QString& final)
 {
     platform::replaceFile(partial, final);
-    if (!platform::flushFolder(folderOf(final)))
-        throw platform::Error(platform::Error::DeviceIO,
-                              QStringLiteral("%1 をディスクに書き込めません。").arg(final));
+    if (!platform::flushFolder(folderOf(final))) {
+        const int error = errno;
+        throw failure(
+            error,
+            QStringLiteral("%1 をディスクに書き込めません。").arg(platform::windowsPathOf(final)));
+    }
 }
 
 // Opens a database the way the product shares it; null when the engine
@@ -89,12 +144,95 @@ bool sameFile(const QString& a, const QString& b)
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
 }
 
+// The bytes a copy of the source takes: the engine's pages of a database it
+// reads (its log may hold pages the file does not yet), else the file.
+qint64 sizeOfCopy(platform::Connection* connection, const QString& source)
+{
+    qint64 bytes = QFileInfo(source).size();
+    if (!connection || connection->isJet())
+        return bytes;
+    try {
+        platform::Recordset rs;
+        rs.setActiveConnection(connection);
+        rs.setSource(QStringLiteral(
+            "select page_count * page_size from pragma_page_count(), pragma_page_size()"));
+        rs.open();
+        const platform::Value pages = rs.eof() ? platform::Value() : rs.field(0);
+        rs.close();
+        if (const auto* n = std::get_if<qint64>(&pages))
+            bytes = std::max(bytes, *n);
+        else if (const auto* t = std::get_if<QString>(&pages))
+            bytes = std::max(bytes, t->toLongLong());
+    } catch (const platform::Error& e) {
+        if (e.cause() == platform::Error::Cause::LockTimeout)
+            throw;
+    }
+    return bytes;
+}
+
+// What a file of that many bytes takes on a medium: whole blocks, and the
+// blocks the file system keeps to find them.
+qint64 roomFor(qint64 bytes, qint64 blockSize)
+{
+    const qint64 block = std::max<qint64>(blockSize, 512);
+    const qint64 blocks = (bytes + block - 1) / block;
+    return (blocks + blocks / (block / 4) + 4) * block;
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1);
+}
+
+// The old backup stays until the new one is whole beside it: a drive that
+// cannot hold both is refused before anything is written.
+void checkRoom(const QString& folder, const QString& target, const QString& windowsTarget,
+               qint64 bytes)
+{
+    const QStorageInfo volume(folder);
+    if (!volume.isValid())
+        return;
+    const qint64 needed = roomFor(bytes, volume.blockSize());
+    const qint64 available = volume.bytesAvailable();
+    if (available < 0 || available >= needed)
+        return;
+    const bool old = QFileInfo(target).isFile();
+    QString text = QStringLiteral("%1 に書き込めません。\nＵＳＢメモリの空き領域が足りません。"
+                                  "新しいバックアップには %2 MB 必要ですが、空きは %3 MB です。\n")
+                       .arg(windowsTarget, megabytes(needed), megabytes(available));
+    text += old ? QStringLiteral("新しいバックアップは、書き終わるまで今の %1 と並べて置かれます。"
+                                 "今の %1 を別の場所へ移すか、容量の大きいＵＳＢメモリを"
+                                 "使ってください。")
+                      .arg(windowsTarget)
+                : QStringLiteral("不要なファイルを別の場所へ移すか、容量の大きいＵＳＢメモリを"
+                                 "使ってください。");
+    throw platform::Error(platform::Error::DiskFull, text);
+}
+
+// Makes the temporary file empty, so that a medium that cannot take a file at
+// all is told by the system's own reason before the copy starts.
+void probeWritable(const QString& partial, const QString& what)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(partial).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw failure(errno, what);
+    ::close(fd);
+#else
+    QFile probe(partial);
+    if (!probe.open(QIODevice::WriteOnly)) {
+        const platform::FileFailure f = platform::fileFailure(probe);
+        throw platform::Error(f.number, QStringLiteral("%1\n%2").arg(what, f.reason));
+    }
+#endif
+}
+
 // Writes the source to partial: a consistent snapshot of a database the
 // engine reads, the bytes as they are of one it cannot. The copy is checked
 // before it may replace anything: it must be as sound as its source.
-void writeCopy(const QString& source, const QString& partial)
+void writeCopy(platform::Connection* connection, const QString& source, const QString& partial)
 {
-    const std::unique_ptr<platform::Connection> connection = openShared(source);
     if (!connection) {
         platform::copyAndFlush(source, partial);
         return;
@@ -109,50 +247,67 @@ void writeCopy(const QString& source, const QString& partial)
     // the medium lost bytes.
     if (!checkSchema(source).ok())
         return;
-    throw platform::Error(
-        platform::Error::DeviceIO,
-        QStringLiteral("書き込んだ %1 を確かめられません。\n%2").arg(partial, copy.describe()));
+    throw platform::Error(platform::Error::DeviceIO,
+                          QStringLiteral("書き込んだコピーを確かめられません。"));
 }
 
-void throwIfNoFolder(const QString& hostPath, const QString& windowsPath)
+// Says a failed write to the drive the way the operator can act on it. The
+// medium is looked at again: a stick pulled or locked meanwhile is told as
+// such, whatever the call that met it reported.
+platform::Error onDrive(const platform::Error& e, const QString& driveText, const QString& folder,
+                        qint64 bytes, const QString& what, const QString& sourceWindowsPath)
 {
-    if (!QFileInfo(folderOf(hostPath)).isDir())
-        throw platform::Error(platform::Error::PathNotFound,
-                              QStringLiteral("パスが見つかりません: %1").arg(windowsPath));
+    if (e.cause() == platform::Error::Cause::LockTimeout)
+        return lockFailure(what, sourceWindowsPath);
+    // The source itself could not be read: that is said already.
+    if (e.description().startsWith(sourceWindowsPath + QStringLiteral(" を読み取れません")))
+        return e;
+    if (!platform::driveIsMounted(driveText) || !QFileInfo(folder).isDir())
+        return failure(noMedium, what);
+    const QStorageInfo volume(folder);
+    if (volume.isReadOnly())
+        return failure(EROFS, what);
+    if (e.number() == platform::Error::Engine) {
+        // The engine says "full" in its own words.
+        const bool full = e.description().contains(QLatin1String(sqlite3_errstr(SQLITE_FULL)));
+        if (full || (volume.bytesAvailable() >= 0 &&
+                     volume.bytesAvailable() < roomFor(bytes, volume.blockSize())))
+            return failure(ENOSPC, what);
+        return failure(EIO, what);
+    }
+    return failure(systemErrorOf(e.number()), what);
 }
 
-// A stick pulled from a fixed mount point leaves its folder behind on the
-// system disk. Copying there would report a backup the stick does not hold,
-// or restore an old file that was never on it; it is a drive that is gone.
-void throwIfNotMounted(const QString& driveText, const QString& windowsPath)
+// The files that hold the live database may never be a backup's target: a
+// rename there would put the copy in place of the file the product has open.
+// Told by the file system's identity of folder and file, not by their names.
+void refuseInstallFolder(const QString& target, const QString& windowsTarget)
 {
-    if (!platform::driveIsMounted(driveText))
-        throw platform::Error(platform::Error::PathNotFound,
-                              QStringLiteral("パスが見つかりません: %1").arg(windowsPath));
+    for (const QString& install : {installDatabasePath(), installDatabasePathX86()}) {
+        const QString live = platform::hostPath(install);
+        if (platform::sameNode(folderOf(target), folderOf(live)) ||
+            platform::sameNode(target, live))
+            throw platform::Error(
+                platform::Error::PermissionDenied,
+                QStringLiteral("%1 に書き込めません。\n%1 はインストールフォルダーの %2 そのもの"
+                               "です。バックアップをここに置くと使用中のデータベースが"
+                               "置き換わってしまいます。\nＵＳＢメモリのドライブを選び直して"
+                               "ください。")
+                    .arg(windowsTarget, install));
+    }
 }
 
-void restoreFromFile(const QString& driveFile)
+bool engineSaysFull(const platform::Error& e)
 {
-    const QString target = platform::hostPath(installDatabasePath());
+    return e.number() == platform::Error::Engine &&
+           e.description().contains(QLatin1String(sqlite3_errstr(SQLITE_FULL)));
+}
+
+// Puts the checked staging file's content in place of the install database.
+void replaceLive(const QString& target, const QString& staging)
+{
     const QString safety = target + safetySuffix;
-    const QString staging = partialName(target);
     const QString safetyPartial = partialName(safety);
-    throwIfNoFolder(target, installDatabasePath());
-    const PartialFiles partials{staging, safetyPartial};
-
-    // The drive's file is read once, into the install folder: what is checked
-    // is what goes in, and a stick pulled from here on changes nothing. A file
-    // the engine reads is read under its lock, so that a program writing it
-    // cannot hand over a torn copy; one it cannot read is copied for the
-    // check to refuse.
-    if (const std::unique_ptr<platform::Connection> drive = openShared(driveFile))
-        drive->snapshotTo(staging);
-    else
-        platform::copyAndFlush(driveFile, staging);
-    const SchemaCheck check = checkSchema(staging);
-    if (!check.ok())
-        throw platform::Error(platform::Error::Generic, check.describe());
-
     platform::Connection* live = nullptr;
     std::unique_ptr<platform::Connection> own;
     if (db_connection && db_connection->isOpen() && sameFile(db_connection->filePath(), target)) {
@@ -224,6 +379,72 @@ void restoreFromFile(const QString& driveFile)
     }
 }
 
+// Reads the drive's file once, into the install folder: what is checked is
+// what goes in, and a stick pulled from then on changes nothing. A file the
+// engine reads is read under its lock, so that a program writing it cannot
+// hand over a torn copy; one it cannot read is copied for the check to
+// refuse.
+void restoreFromFile(const QString& driveText, const QString& driveFile)
+{
+    const QString installPath = installDatabasePath();
+    const QString target = platform::hostPath(installPath);
+    const QString staging = partialName(target);
+    const QString unreadable = QStringLiteral("%1 を読み取れません。").arg(driveFile);
+    const QString unwritable = QStringLiteral("%1 に書き込めません。").arg(installPath);
+    if (!QFileInfo(folderOf(target)).isDir())
+        throw failure(ENOENT, unwritable);
+    const PartialFiles partials{staging, partialName(target + safetySuffix)};
+
+    const QString source = platform::hostPath(driveFile);
+    try {
+        if (const std::unique_ptr<platform::Connection> drive = openShared(source))
+            drive->snapshotTo(staging);
+        else
+            platform::copyAndFlush(source, staging);
+    } catch (const platform::Error& e) {
+        if (e.cause() == platform::Error::Cause::LockTimeout)
+            throw lockFailure(unreadable, driveFile);
+        if (!platform::driveIsMounted(driveText) || !QFileInfo(source).isFile())
+            throw failure(noMedium, unreadable);
+        const QStorageInfo volume(folderOf(target));
+        const bool noRoom =
+            volume.bytesAvailable() >= 0 &&
+            volume.bytesAvailable() < roomFor(QFileInfo(source).size(), volume.blockSize());
+        if (e.number() == platform::Error::DiskFull || engineSaysFull(e) || noRoom)
+            throw failure(ENOSPC, unwritable);
+        // Said already, as the operator knows the stick's file.
+        if (e.description().startsWith(unreadable))
+            throw e;
+        if (e.number() != platform::Error::Engine)
+            throw failure(systemErrorOf(e.number()), unwritable);
+        // The engine does not say which side failed.
+        throw failure(EIO,
+                      QStringLiteral("%1 を %2 にコピーできません。").arg(driveFile, installPath));
+    }
+    const SchemaCheck check = checkSchema(staging);
+    if (!check.ok()) {
+        const QString why =
+            check.missing.isEmpty()
+                ? QStringLiteral("壊れているか、データベースのファイルではありません。")
+                : QStringLiteral("必要な表または列がありません: %1")
+                      .arg(check.missing.join(QStringLiteral(", ")));
+        throw platform::Error(platform::Error::Generic,
+                              QStringLiteral("%1 は Tavenro のデータベースとして使えません。\n%2\n"
+                                             "同じ Tavenro のバージョンで保存した DB.mdb か"
+                                             "確かめてください。")
+                                  .arg(driveFile, why));
+    }
+    try {
+        replaceLive(target, staging);
+    } catch (const platform::Error& e) {
+        if (e.cause() == platform::Error::Cause::LockTimeout)
+            throw lockFailure(unwritable, installPath);
+        if (engineSaysFull(e))
+            throw failure(ENOSPC, unwritable);
+        throw failure(systemErrorOf(e.number()), unwritable);
+    }
+}
+
 } // namespace
 
 QString driveDatabasePath(const QString& driveText)
@@ -243,13 +464,46 @@ BackupOutcome backUpDatabase(BackupSource source, const QString& driveText)
     if (!platform::fileExists(sourcePath))
         return BackupOutcome::SourceMissing;
     const QString windowsTarget = driveDatabasePath(driveText);
-    throwIfNotMounted(driveText, windowsTarget);
+    const QString what = QStringLiteral("%1 に書き込めません。").arg(windowsTarget);
+    // A stick pulled from a fixed mount point leaves its folder behind on the
+    // system disk: a copy there would report a backup the stick does not hold.
+    if (!platform::driveIsMounted(driveText))
+        throw failure(noMedium, what);
     const QString target = platform::hostPath(windowsTarget);
-    throwIfNoFolder(target, windowsTarget);
+    const QString folder = folderOf(target);
+    if (!QFileInfo(folder).isDir())
+        throw failure(ENOENT, what);
+    refuseInstallFolder(target, windowsTarget);
+    // As Windows would: a read-only medium or file is not written over, even
+    // by a user the system would let do it.
+    if (QStorageInfo(folder).isReadOnly())
+        throw failure(EROFS, what);
+    if (platform::isReadOnlyFile(target))
+        throw platform::Error(platform::Error::PermissionDenied,
+                              QStringLiteral("%1\n%2 は読み取り専用のため、上書きできません。"
+                                             "読み取り専用の設定を外すか、別の場所へ移してから"
+                                             "もう一度お試しください。")
+                                  .arg(what, windowsTarget));
+
+    const QString hostSource = platform::hostPath(sourcePath);
     const QString partial = partialName(target);
     const PartialFiles partials{partial};
-    writeCopy(platform::hostPath(sourcePath), partial);
-    putInPlace(partial, target);
+    probeWritable(partial, what);
+    std::unique_ptr<platform::Connection> connection;
+    qint64 bytes = 0;
+    try {
+        connection = openShared(hostSource);
+        bytes = sizeOfCopy(connection.get(), hostSource);
+    } catch (const platform::Error& e) {
+        throw onDrive(e, driveText, folder, bytes, what, sourcePath);
+    }
+    checkRoom(folder, target, windowsTarget, bytes);
+    try {
+        writeCopy(connection.get(), hostSource, partial);
+        putInPlace(partial, target);
+    } catch (const platform::Error& e) {
+        throw onDrive(e, driveText, folder, bytes, what, sourcePath);
+    }
     return BackupOutcome::Copied;
 }
 
@@ -257,10 +511,13 @@ RestoreResult restoreDatabase(const QString& driveText)
 {
     try {
         const QString driveFile = driveDatabasePath(driveText);
-        throwIfNotMounted(driveText, driveFile);
+        // A folder left behind by a pulled stick may hold an old file that
+        // was never on the stick.
+        if (!platform::driveIsMounted(driveText))
+            throw failure(noMedium, QStringLiteral("%1 を読み取れません。").arg(driveFile));
         if (!platform::fileExists(driveFile))
             return {RestoreOutcome::NoFileOnDrive, {}};
-        restoreFromFile(platform::hostPath(driveFile));
+        restoreFromFile(driveText, driveFile);
         return {RestoreOutcome::Restored, {}};
     } catch (const platform::Error& e) {
         return {RestoreOutcome::Failed, e.description()};

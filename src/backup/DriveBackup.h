@@ -36,8 +36,16 @@ QString partialName(const QString& hostPath);
 // programs may go on writing it meanwhile. A source the engine cannot read (a
 // damaged file, kept for the support desk) is copied byte for byte. Throws
 // platform::Error when the copy cannot be made or fails its check; the drive
-// then holds its previous DB.mdb and no temporary file. A mount point with no
-// volume mounted is a drive that is gone (76): nothing is written there.
+// then holds its previous DB.mdb and no temporary file. The error names the
+// file as the operator knows it (f:\DB.mdb), says why in Japanese and what
+// to do, with the runtime's number. Refused before anything is written:
+// - a drive whose folder is a mount point left without its volume: disk not
+//   ready (71); the folder left behind lies on the system disk;
+// - a target that is an install folder or its DB.mdb, however reached (a
+//   link, a bind mount, another spelling): permission denied (70);
+// - a read-only DB.mdb or medium: permission denied (70), as on Windows;
+// - a drive that cannot hold the new copy beside the old one until the
+//   rename: disk full (61), with the megabytes needed and free.
 BackupOutcome backUpDatabase(BackupSource source, const QString& driveText);
 
 enum class RestoreOutcome
@@ -50,7 +58,8 @@ enum class RestoreOutcome
 struct RestoreResult
 {
     RestoreOutcome outcome;
-    // Why it failed, for the log; empty otherwise.
+    // Why it failed, in Japanese with the files' Windows paths, for the
+    // operator; empty otherwise.
     QString reason;
 };
 
@@ -59,6 +68,7 @@ struct RestoreResult
 // beside it as DB.mdb.before-restore. db_connection, and every other
 // program's connection, stays valid and reads the restored data; when the
 // install file was missing or unreadable the new one is put in its place and
-// db_connection is opened on it. A mount point with no volume mounted fails
-// the restore, whatever its folder holds. Never throws.
+// db_connection is opened on it. A drive whose folder is a mount point left
+// without its volume fails the restore (not ready), whatever its folder
+// holds. Never throws.
 RestoreResult restoreDatabase(const QString& driveText);

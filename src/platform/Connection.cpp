@@ -5,6 +5,7 @@
 #include "WinPath.h"
 
 #include "DatabaseFormat.h"
+#include "FileErrors.h"
 #include "FileSystem.h"
 #include "JetDatabase.h"
 
@@ -104,13 +105,19 @@ void throwEngineError(sqlite3* db, int code, const QString& what)
         db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
     const bool locked = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
     if (locked) {
-        reason = QStringLiteral("データベースが他のプログラムによってロックされています"
-                                "（%1 ミリ秒待ちました）。%2")
-                     .arg(Connection::busyTimeout())
-                     .arg(reason);
+        // Told as Windows tells a file another program holds: permission
+        // denied, in Japanese, naming the file as the operator knows it.
+        const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
+        const QString database =
+            file && *file ? windowsPathOf(QString::fromUtf8(file)) : QStringLiteral("データベース");
+        reason = QStringLiteral("%1 はほかのプログラムが使用中で、ロックされています。"
+                                "%2 秒待ちましたが解除されませんでした。"
+                                "しばらくしてからもう一度お試しください。")
+                     .arg(database, QString::number(Connection::busyTimeout() / 1000.0));
+        throw Error(Error::PermissionDenied, QStringLiteral("%1\n%2").arg(what, reason),
+                    Error::Cause::LockTimeout);
     }
-    throw Error(Error::Engine, QStringLiteral("%1\n%2").arg(what, reason),
-                locked ? Error::Cause::LockTimeout : Error::Cause::Other);
+    throw Error(Error::Engine, QStringLiteral("%1\n%2").arg(what, reason));
 }
 
 Connection::Connection() = default;

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
+#include <mutex>
+#include <set>
 
 namespace platform {
 
@@ -24,6 +26,46 @@ bool isUnder(const QString& path, const QString& root)
     return path == root || path.startsWith(root + QLatin1Char('/'));
 }
 
+#ifndef Q_OS_WIN
+bool isMountRoot(const QString& folder)
+{
+    return !folder.isEmpty() && QStorageInfo(folder).rootPath() == folder;
+}
+
+// The folders that drive letters resolved to and that were mount points when
+// the drives were listed: once the volume goes, the folder alone is no drive.
+std::mutex g_seenMountedLock;
+std::set<QString> g_seenMounted;
+
+void noteMounted(const QString& folder)
+{
+    if (folder == QLatin1String("/") || !isMountRoot(folder))
+        return;
+    const std::lock_guard<std::mutex> hold(g_seenMountedLock);
+    g_seenMounted.insert(folder);
+}
+
+bool wasSeenMounted(const QString& folder)
+{
+    const std::lock_guard<std::mutex> hold(g_seenMountedLock);
+    return g_seenMounted.count(folder) > 0;
+}
+
+// A folder where removable media are mounted, with no volume of its own
+// mounted at or above it below that place: what a pulled stick leaves.
+bool isBareMediaFolder(const QString& folder)
+{
+    for (const char* place : {"/media/", "/run/media/", "/mnt/"}) {
+        const QString base = QLatin1String(place);
+        if (!folder.startsWith(base))
+            continue;
+        const QString root = QStorageInfo(folder).rootPath();
+        return !root.startsWith(base);
+    }
+    return false;
+}
+#endif
+
 std::vector<Drive> letterDrives()
 {
     std::vector<Drive> drives;
@@ -41,7 +83,9 @@ std::vector<Drive> letterDrives()
             continue;
         if (!entry.isDir())
             continue;
-        drives.push_back({name, canonical(entry.filePath())});
+        const QString folder = canonical(entry.filePath());
+        noteMounted(folder);
+        drives.push_back({name, folder});
     }
 #endif
     return drives;
@@ -100,10 +144,12 @@ bool driveIsMounted(const QString& driveText)
     Q_UNUSED(driveText);
     return true;
 #else
-    if (!driveText.startsWith(QLatin1Char('/')))
+    if (driveText.startsWith(QLatin1Char('/')))
+        return isMountRoot(QFileInfo(driveText).canonicalFilePath());
+    const QString folder = QFileInfo(hostPath(driveText + QLatin1Char('\\'))).canonicalFilePath();
+    if (folder.isEmpty() || isMountRoot(folder))
         return true;
-    const QString folder = QFileInfo(driveText).canonicalFilePath();
-    return !folder.isEmpty() && QStorageInfo(folder).rootPath() == folder;
+    return !wasSeenMounted(folder) && !isBareMediaFolder(folder);
 #endif
 }
 
@@ -134,6 +180,23 @@ QString currentDrive()
         return held;
     const auto drives = listDrives();
     return drives.empty() ? QStringLiteral("c:") : drives.front().text;
+}
+
+QString startingDrive()
+{
+#ifndef Q_OS_WIN
+    for (const Drive& d : listDrives()) {
+        if (!d.text.startsWith(QLatin1Char('/'))) {
+            if (d.label != QLatin1String("/") && isMountRoot(d.label))
+                return d.text;
+            continue;
+        }
+        // A memory file system mounted under /mnt is no medium to carry away.
+        if (QStorageInfo(d.text).device().startsWith("/dev/"))
+            return d.text;
+    }
+#endif
+    return currentDrive();
 }
 
 } // namespace platform

@@ -22,17 +22,27 @@ struct Drive
 // the kernel calls removable).
 std::vector<Drive> listDrives();
 
-// False when driveText is a mount point at which no volume is mounted any
-// more: the folder left behind lies on the volume below, most often the
-// system disk, and a file written there misses the stick. A drive letter is
-// taken as mapped; a missing mapping reads as a missing folder.
+// False when the drive's folder is a mount point at which no volume is
+// mounted any more: the folder left behind lies on the volume below, most
+// often the system disk, and a file written there misses the stick. That is
+// a mount point given as the drive text, a folder a drive letter resolves to
+// that was seen mounted when the drives were last listed, and a bare folder
+// where removable media are mounted (/media, /run/media, /mnt and below)
+// that no volume is mounted on. A letter linked to an ordinary folder is
+// mounted; a missing mapping reads as a missing folder.
 bool driveIsMounted(const QString& driveText);
 
 // The drive of the list that holds a folder of this machine (the one with the
 // longest root when several do); empty when none does.
 QString driveHolding(const QString& hostFolder);
 
-// The drive holding the current directory, as a drive list first shows it.
+// The drive holding the current directory.
 QString currentDrive();
+
+// The drive a drive list first shows: the first removable or user-mounted
+// volume (a letter whose folder is a volume's mount point, or a mounted
+// block device the list offers by its mount point), else currentDrive(). An
+// operator who does not look then backs up to the stick, not to c:.
+QString startingDrive();
 
 } // namespace platform

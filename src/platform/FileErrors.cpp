@@ -28,7 +28,8 @@ FileFailure fileFailure(int systemError)
     case EROFS:
         return {Error::PermissionDenied,
                 QStringLiteral("書き込みが禁止されています。ファイルが読み取り専用か、"
-                               "ＵＳＢメモリが書き込み保護されています。")};
+                               "ＵＳＢメモリが書き込み保護されています。読み取り専用の設定や"
+                               "書き込み保護を外すか、別のＵＳＢメモリを使ってください。")};
     case ENOENT:
     case ENOTDIR:
         return {Error::PathNotFound,

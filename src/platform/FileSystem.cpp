@@ -1,22 +1,23 @@
 #include "FileSystem.h"
 
 #include "Error.h"
+#include "FileErrors.h"
 #include "WinPath.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 #include <vector>
 
 #ifdef Q_OS_WIN
 #include <io.h>
 #include <windows.h>
 #else
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -36,10 +37,13 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
     if (!QFileInfo(source).isFile())
         throw Error(Error::FileNotFound,
                     QStringLiteral("ファイルが見つかりません: %1").arg(sourceWindowsPath));
+    auto failWith = [](const FileFailure& failure, const QString& what) {
+        throw Error(failure.number, QStringLiteral("%1\n%2").arg(what, failure.reason));
+    };
+    const QString unreadable = QStringLiteral("%1 を読み取れません。").arg(sourceWindowsPath);
+    const QString unwritable = QStringLiteral("%1 に書き込めません。").arg(destinationWindowsPath);
     if (!in.open(QIODevice::ReadOnly))
-        throw Error(
-            Error::PermissionDenied,
-            QStringLiteral("%1 を読み取れません: %2").arg(sourceWindowsPath, in.errorString()));
+        failWith(fileFailure(in), unreadable);
     const QFileInfo target(destination);
     if (!target.dir().exists())
         throw Error(Error::PathNotFound,
@@ -47,31 +51,42 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
     if (target.exists() && !overwrite)
         throw Error(Error::FileAlreadyExists,
                     QStringLiteral("ファイルは既に存在します: %1").arg(destinationWindowsPath));
+    if (target.exists() && isReadOnlyFile(destination))
+        failWith(fileFailure(EACCES), unwritable);
 
     QSaveFile out(destination);
     if (!out.open(QIODevice::WriteOnly))
-        throw Error(Error::PermissionDenied, QStringLiteral("%1 に書き込めません: %2")
-                                                 .arg(destinationWindowsPath, out.errorString()));
+        failWith(fileFailure(out), unwritable);
     QByteArray buffer;
     constexpr qint64 chunk = 1 << 20;
+    bool whole = true;
     while (!in.atEnd()) {
         buffer = in.read(chunk);
         if (buffer.isEmpty() && in.error() != QFile::NoError)
             break;
-        if (out.write(buffer) != buffer.size())
+        if (out.write(buffer) != buffer.size()) {
+            whole = false;
             break;
+        }
     }
     if (in.error() != QFile::NoError) {
         out.cancelWriting();
-        throw Error(
-            Error::PermissionDenied,
-            QStringLiteral("%1 を読み取れません: %2").arg(sourceWindowsPath, in.errorString()));
+        failWith(fileFailure(in), unreadable);
     }
-    if (out.error() != QFile::NoError || !out.commit()) {
-        const QString reason = out.errorString();
-        throw Error(Error::DiskFull,
-                    QStringLiteral("%1 に書き込めません: %2").arg(destinationWindowsPath, reason));
+    // Qt 6.4's commit() renames the file into place after a short write (the
+    // medium filled up, Qt saw no error) or a failed final flush: every byte
+    // is written, pushed to the medium and checked before it may.
+    const bool flushed = whole && out.error() == QFile::NoError && flushToMedium(out);
+    const int flushError = errno;
+    if (!flushed || out.error() != QFile::NoError) {
+        const FileFailure failure = out.error() != QFile::NoError ? fileFailure(out)
+                                    : whole                       ? fileFailure(flushError)
+                                                                  : fileFailure(ENOSPC);
+        out.cancelWriting();
+        failWith(failure, unwritable);
     }
+    if (!out.commit())
+        failWith(fileFailure(out), unwritable);
 }
 
 bool flushToMedium(QFileDevice& file)
@@ -102,21 +117,53 @@ bool flushFolder(const QString& hostFolder)
 
 namespace {
 
+// Writes all of data to out, which is unbuffered; false, with the system's
+// error, when the medium takes less. Qt reports a short write (a full
+// medium) with no error of the system's, so the calls are made here.
+bool writeAll(QFile& out, const char* data, qint64 size, int* error)
+{
+#ifdef Q_OS_WIN
+    if (out.write(data, size) == size)
+        return true;
+    *error = out.error() == QFileDevice::ResourceError ? ENOSPC : EIO;
+    return false;
+#else
+    while (size > 0) {
+        const ssize_t n = ::write(out.handle(), data, std::size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+#endif
+}
+
 void copy(const QString& hostSource, const QString& hostDestination, bool flush)
 {
+    // Said the way the operator knows the files; the caller, which knows
+    // what the copy is for, may say it better.
+    const QString unreadable =
+        QStringLiteral("%1 を読み取れません。").arg(windowsPathOf(hostSource));
+    const QString unwritable =
+        QStringLiteral("%1 に書き込めません。").arg(windowsPathOf(hostDestination));
+    auto said = [](const QString& what, const FileFailure& failure) {
+        return Error(failure.number, QStringLiteral("%1\n%2").arg(what, failure.reason));
+    };
     QFile in(hostSource);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw Error(Error::PermissionDenied,
-                    QStringLiteral("%1 を読み取れません: %2").arg(hostSource, in.errorString()));
+        throw said(unreadable, fileFailure(in));
     QFile out(hostDestination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        throw Error(
-            Error::PermissionDenied,
-            QStringLiteral("%1 に書き込めません: %2").arg(hostDestination, out.errorString()));
-    auto fail = [&](int number, const QString& message) {
+        throw said(unwritable, fileFailure(out));
+    auto fail = [&](const Error& error) {
         out.close();
         QFile::remove(hostDestination);
-        throw Error(number, message);
+        throw error;
     };
     bool copied = false;
 #ifdef Q_OS_LINUX
@@ -134,27 +181,22 @@ void copy(const QString& hostSource, const QString& hostDestination, bool flush)
             continue;
         if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
             break;
-        fail(errno == ENOSPC || errno == EIO || errno == EFBIG ? Error::DiskFull
-                                                               : Error::PermissionDenied,
-             QStringLiteral("%1 を %2 に写せません: %3")
-                 .arg(hostSource, hostDestination, QString::fromLocal8Bit(std::strerror(errno))));
+        fail(said(unwritable, fileFailure(errno)));
     }
 #endif
     std::vector<char> buffer(copied ? 0 : std::size_t(4) << 20);
     while (!copied) {
         const qint64 got = in.read(buffer.data(), qint64(buffer.size()));
         if (got < 0)
-            fail(Error::PermissionDenied,
-                 QStringLiteral("%1 を読み取れません: %2").arg(hostSource, in.errorString()));
+            fail(said(unreadable, fileFailure(in)));
         if (got == 0)
             break;
-        if (out.write(buffer.data(), got) != got)
-            fail(Error::DiskFull,
-                 QStringLiteral("%1 に書き込めません: %2").arg(hostDestination, out.errorString()));
+        int error = 0;
+        if (!writeAll(out, buffer.data(), got, &error))
+            fail(said(unwritable, fileFailure(error)));
     }
     if (flush && !flushToMedium(out))
-        fail(Error::DiskFull, QStringLiteral("%1 をディスクに書き込めません: %2")
-                                  .arg(hostDestination, out.errorString()));
+        fail(said(unwritable, fileFailure(errno)));
 }
 
 } // namespace
@@ -172,10 +214,49 @@ void copyBytes(const QString& hostSource, const QString& hostDestination)
 void flushFile(const QString& hostPath)
 {
     QFile file(hostPath);
-    if (!file.open(QIODevice::ReadWrite) || !flushToMedium(file))
-        throw Error(
-            Error::DiskFull,
-            QStringLiteral("%1 をディスクに書き込めません: %2").arg(hostPath, file.errorString()));
+    const bool opened = file.open(QIODevice::ReadWrite);
+    if (!opened || !flushToMedium(file)) {
+        const FileFailure failure = opened ? fileFailure(errno) : fileFailure(file);
+        throw Error(failure.number, QStringLiteral("%1 をディスクに書き込めません。\n%2")
+                                        .arg(windowsPathOf(hostPath), failure.reason));
+    }
+}
+
+bool sameNode(const QString& hostA, const QString& hostB)
+{
+#ifdef Q_OS_WIN
+    const QString a = QFileInfo(hostA).canonicalFilePath();
+    return !a.isEmpty() &&
+           a.compare(QFileInfo(hostB).canonicalFilePath(), Qt::CaseInsensitive) == 0;
+#else
+    struct stat a
+    {};
+    struct stat b
+    {};
+    return ::stat(QFile::encodeName(hostA).constData(), &a) == 0 &&
+           ::stat(QFile::encodeName(hostB).constData(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+#endif
+}
+
+bool isReadOnlyFile(const QString& hostPath)
+{
+#ifdef Q_OS_WIN
+    const QFileInfo info(hostPath);
+    return info.exists() && !info.isWritable();
+#else
+    struct stat st
+    {};
+    if (::stat(QFile::encodeName(hostPath).constData(), &st) != 0)
+        return false;
+    const uid_t user = ::geteuid();
+    if (user == 0)
+        return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    if (user == st.st_uid)
+        return (st.st_mode & S_IWUSR) == 0;
+    // The system's own test, for the group and the rest.
+    return ::access(QFile::encodeName(hostPath).constData(), W_OK) != 0;
+#endif
 }
 
 void replaceFile(const QString& hostFrom, const QString& hostTo)
@@ -184,15 +265,18 @@ void replaceFile(const QString& hostFrom, const QString& hostTo)
     const bool renamed = MoveFileExW(reinterpret_cast<const wchar_t*>(hostFrom.utf16()),
                                      reinterpret_cast<const wchar_t*>(hostTo.utf16()),
                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    const QString reason = renamed ? QString() : QStringLiteral("MoveFileEx failed");
+    const int error = renamed ? 0 : EIO;
 #else
     const bool renamed = ::rename(QFile::encodeName(hostFrom).constData(),
                                   QFile::encodeName(hostTo).constData()) == 0;
-    const QString reason = renamed ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+    const int error = errno;
 #endif
-    if (!renamed)
-        throw Error(Error::DeviceIO,
-                    QStringLiteral("%1 を %2 に置けません: %3").arg(hostFrom, hostTo, reason));
+    if (!renamed) {
+        const FileFailure failure = fileFailure(error);
+        throw Error(
+            failure.number,
+            QStringLiteral("%1 を置けません。\n%2").arg(windowsPathOf(hostTo), failure.reason));
+    }
 }
 
 } // namespace platform

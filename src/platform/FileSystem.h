@@ -20,9 +20,11 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
 
 // Pushes what was written to an open file down to the medium (fsync), so a
 // later rename cannot expose a file whose bytes are still only in memory.
+// False, with errno telling why, when it cannot.
 bool flushToMedium(QFileDevice& file);
 // The same for a folder's entries, so a rename inside it survives a power cut
-// or a pulled stick. Does nothing where folders cannot be flushed.
+// or a pulled stick. Does nothing where folders cannot be flushed. False,
+// with errno telling why, when it cannot.
 bool flushFolder(const QString& hostFolder);
 
 // Copies the bytes of one host file to another, created or emptied, and
@@ -34,6 +36,16 @@ void copyAndFlush(const QString& hostSource, const QString& hostDestination);
 void copyBytes(const QString& hostSource, const QString& hostDestination);
 // Flushes a written file to the medium. Throws platform::Error (61).
 void flushFile(const QString& hostPath);
+
+// True when both host paths name one file or folder of the file system (the
+// same device and inode), however they are spelt: a link, a bind mount, a
+// second spelling. False when either is missing.
+bool sameNode(const QString& hostA, const QString& hostB);
+
+// True when the file's permission bits deny this user writing it, the way
+// Windows' read-only mark refuses an overwrite. As root, whom the system lets
+// write anything, a file with no write bit at all counts as read-only.
+bool isReadOnlyFile(const QString& hostPath);
 
 // Gives hostFrom the name hostTo in one step of the file system, replacing a
 // file of that name: a reader finds the old file or the new one, never

@@ -212,13 +212,17 @@ QString chooseUnmountedDrive(DriveList* list, const QString& prefix)
 void TestBackupButtons::backupToVanishedDriveIsReported_data()
 {
     QTest::addColumn<bool>("mountPoint");
-    QTest::newRow("letter whose folder is gone") << false;
-    QTest::newRow("mount point left without its volume") << true;
+    QTest::addColumn<QString>("report");
+    QTest::newRow("letter whose folder is gone") << false << QStringLiteral("実行時エラー '76':");
+    // Disk not ready: the folder is there, its volume is not.
+    QTest::newRow("mount point left without its volume")
+        << true << QStringLiteral("実行時エラー '71':");
 }
 
 void TestBackupButtons::backupToVanishedDriveIsReported()
 {
     QFETCH(bool, mountPoint);
+    QFETCH(QString, report);
     install().createDatabase(install().database(), rosterOf(QStringLiteral("1001")));
     // Drive f: is known to the machine but its medium is gone.
     const QString gone = install().addDrive(QLatin1Char('f'));
@@ -236,7 +240,7 @@ void TestBackupButtons::backupToVanishedDriveIsReported()
     }
     QVERIFY(clickButton("Command4"));
     QCOMPARE(boxes.boxes().size(), 1);
-    QVERIFY2(boxes.boxes().first().prompt.startsWith(QStringLiteral("実行時エラー '76':")),
+    QVERIFY2(boxes.boxes().first().prompt.startsWith(report),
              qPrintable(boxes.boxes().first().prompt));
     QVERIFY(programEnded());
     QVERIFY(window->label12()->text().isEmpty());
@@ -340,6 +344,10 @@ void TestBackupButtons::badDriveFilesAreRefused()
     QVERIFY(chooseDrive("Drive2", "e:"));
     QVERIFY(clickButton("Command5"));
     QCOMPARE(window->label13()->text(), notRestored);
+    const QString reason = window->label13()->toolTip();
+    QVERIFY2(
+        reason.startsWith(QStringLiteral("e:\\DB.mdb は Tavenro のデータベースとして使えません。")),
+        qPrintable(reason));
     QVERIFY(boxes.boxes().isEmpty());
     QCOMPARE(TempInstall::readAll(install().database()), before);
     QCOMPARE(filesIn(install().installFolder()), QStringList{QStringLiteral("DB.mdb")});
@@ -496,6 +504,12 @@ void TestBackupButtons::restoreWhileProductWritesChangesNothing()
         QVERIFY(chooseDrive("Drive2", "e:"));
         QVERIFY(clickButton("Command5"));
         QCOMPARE(window->label13()->text(), notRestored);
+        // Why, for the operator who points at it and for a screen reader.
+        const QString reason = window->label13()->toolTip();
+        QVERIFY2(reason.contains(QStringLiteral("c:\\Program Files\\Tavenro\\DB.mdb")) &&
+                     reason.contains(QStringLiteral("ロック")),
+                 qPrintable(reason));
+        QCOMPARE(window->label13()->accessibleDescription(), reason);
         QVERIFY(boxes.boxes().isEmpty());
         QVERIFY(product.execute("COMMIT"));
     }

@@ -362,14 +362,24 @@ void TestConnection::heldLockFailsAfterBoundedWait()
     const qint64 waited = timer.elapsed();
     // Told apart from a damaged file, so a caller can say "try again later".
     platform::Error::Cause cause = platform::Error::Cause::Other;
+    int number = 0;
+    QString description;
     try {
         cmd.execute();
     } catch (const platform::Error& e) {
         cause = e.cause();
+        number = e.number();
+        description = e.description();
     }
     lock.reset();
     QVERIFY(named);
     QCOMPARE(cause, platform::Error::Cause::LockTimeout);
+    // As Windows says a file another program holds, naming it as the
+    // operator knows it, in Japanese only.
+    QCOMPARE(number, int(platform::Error::PermissionDenied));
+    QVERIFY2(description.contains(QStringLiteral("c:\\Program Files\\Tavenro\\DB.mdb")) &&
+                 !description.contains(QStringLiteral("database is locked")),
+             qPrintable(description));
     QVERIFY2(waited >= 250 && waited < 5000, qPrintable(QString::number(waited)));
     QCOMPARE(TempInstall::query(install.database(), QStringLiteral("select count(*) from list")),
              QStringList{QStringLiteral("1")});
