@@ -5,10 +5,15 @@
 
 class QPlainTextEdit;
 
+namespace platform {
+struct FileFailure;
+}
+
 // The small editor the roster export opens list.csv in where there is no
 // Notepad: one Shift-JIS text file, shown in the tool's font, saved back in
 // Shift-JIS with CR LF.
 //
+// A save writes the whole file or leaves it as it was, and says why not.
 // Until the text is edited, saving writes the bytes that were read, unchanged:
 // code page 932 has characters with two codes (the NEC and IBM extensions), so
 // decoding and encoding again would alter a file the operator never touched.
@@ -34,7 +39,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Writes the whole file or changes nothing; a failure is told, naming
+    // the file as the operator knows it, and the text stays modified.
     bool writeTo(const QString& path);
+    void tellNotSaved(const QString& path, const platform::FileFailure& why);
     bool confirmLosses(const QString& text);
     bool maySetTextAside();
     void updateTitle();
