@@ -57,6 +57,7 @@ bool syncToDisk(const QFileDevice& file, int* systemError)
     *systemError = errno;
     return false;
 }
+
 void installFontSubstitutes()
 {
     static const bool installed = [] {
