@@ -114,6 +114,9 @@ QString hostPathOfTyped(const QString& typed, const QString& shownFolder, QStrin
     return platform::hostPath(underRoot(drive, typed));
 }
 
+// Where a drive list item keeps its drive's text ("e:").
+constexpr int driveTextRole = Qt::UserRole + 1;
+
 // A folder of this machine as the operator knows it: "f:\" for a drive's
 // root, "c:\Program Files\Tavenro" below it.
 QString windowsFolderOf(const QString& hostFolder)
@@ -194,6 +197,7 @@ void SaveAsDialog::showWindowsPlaces()
         const QString folder = driveFolder(drive);
         auto* item = new QListWidgetItem(driveCaption(drive, folder), m_drives);
         item->setData(Qt::UserRole, folder);
+        item->setData(driveTextRole, drive.text);
         item->setIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
     }
     connect(m_drives, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
@@ -226,18 +230,11 @@ void SaveAsDialog::showWindowsPlaces()
 void SaveAsDialog::showFolder(const QString& hostFolder)
 {
     m_address->setText(windowsFolderOf(hostFolder));
-    const QString here = QFileInfo(hostFolder).canonicalFilePath();
+    const QString drive = platform::driveHolding(hostFolder);
     for (int row = 0; row < m_drives->count(); ++row) {
-        const QString root =
-            QFileInfo(m_drives->item(row)->data(Qt::UserRole).toString()).canonicalFilePath();
-        if (!root.isEmpty() && (here == root || here.startsWith(root + QLatin1Char('/'))))
+        if (m_drives->item(row)->data(driveTextRole).toString() == drive)
             m_drives->setCurrentRow(row);
     }
-}
-
-QString SaveAsDialog::shownFolder() const
-{
-    return m_address->text();
 }
 
 QString SaveAsDialog::targetPath() const

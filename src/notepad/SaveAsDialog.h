@@ -31,9 +31,6 @@ public:
     // The host folders of the drive list, as the side bar shows them.
     static QList<QUrl> driveUrls();
 
-    // The shown folder as the address bar names it.
-    QString shownFolder() const;
-
     // Points this process's user-scope settings at the editor's own folder
     // (tavenro-notepad beside the user's other configuration), once, before
     // Qt's dialog reads them. Returns parent, for use in a constructor's
