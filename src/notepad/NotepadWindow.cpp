@@ -123,12 +123,11 @@ bool NotepadWindow::openFile(const QString& path)
             return false;
         }
     }
-    const notepad::DecodedText decoded = notepad::decodeFile(bytes);
-    m_editor->setPlainText(decoded.text);
+    m_source = notepad::decodeFile(bytes);
+    m_editor->setPlainText(m_source.text());
     m_path = QFileInfo(path).absoluteFilePath();
     m_fileBytes = bytes;
     m_haveFileBytes = file.exists();
-    m_undecodable = !decoded.complete;
     m_editor->document()->setModified(false);
     updateTitle();
     return true;
@@ -161,10 +160,11 @@ bool NotepadWindow::writeTo(const QString& path)
     const bool edited = m_editor->document()->isModified() || !m_haveFileBytes;
     QByteArray bytes = m_fileBytes;
     if (edited) {
-        const QString text = m_editor->toPlainText();
-        if (!confirmLosses(notepad::textForSave(text)))
+        const notepad::EncodedText encoded =
+            notepad::encodeForSave(m_editor->toPlainText(), m_source);
+        if (!confirmLosses(encoded.rewritten, encoded.dropsUnreadable))
             return false;
-        bytes = notepad::encodeForSave(text);
+        bytes = encoded.bytes;
     }
 
     const QFileInfo target(path);
@@ -200,7 +200,7 @@ bool NotepadWindow::writeTo(const QString& path)
     m_fileBytes = bytes;
     m_haveFileBytes = true;
     if (edited)
-        m_undecodable = false;
+        m_source = notepad::decodeFile(bytes);
     m_editor->document()->setModified(false);
     return true;
 }
@@ -213,10 +213,10 @@ void NotepadWindow::tellNotSaved(const QString& path, const platform::FileFailur
                               .arg(platform::windowsPathOf(path), why.reason));
 }
 
-bool NotepadWindow::confirmLosses(const QString& text)
+bool NotepadWindow::confirmLosses(const QString& rewritten, bool dropsUnreadable)
 {
-    const QStringList replaced = platform::charactersShiftJisReplaces(text);
-    if (replaced.isEmpty() && !m_undecodable)
+    const QStringList replaced = platform::charactersShiftJisReplaces(rewritten);
+    if (replaced.isEmpty() && !dropsUnreadable)
         return true;
     QStringList paragraphs;
     if (!replaced.isEmpty()) {
@@ -229,7 +229,7 @@ bool NotepadWindow::confirmLosses(const QString& text)
                           "次の文字は Shift-JIS で表せないため、置き換えて保存されます。\n") +
                           lines.join(QLatin1Char('\n'));
     }
-    if (m_undecodable)
+    if (dropsUnreadable)
         paragraphs << QStringLiteral(
             "元のファイルには Shift-JIS "
             "として読めない部分があり、その部分は元どおりには保存されません。");

@@ -158,8 +158,8 @@ private Q_SLOTS:
     void saveAsTakesTypedWindowsPaths_data();
     void saveAsTakesTypedWindowsPaths();
     void saveAsKeepsItsHistoryApart();
-    void typingKeepsLoneBreaks_data();
-    void typingKeepsLoneBreaks();
+    void typingKeepsUntouchedBytes_data();
+    void typingKeepsUntouchedBytes();
     void failedSaveChangesNothing_data();
     void failedSaveChangesNothing();
 };
@@ -269,9 +269,9 @@ void TestNotepadWindow::savesEditedTextAsShiftJisCrLf()
 
     QVERIFY(window.save());
 
-    // Once edited, the text is written afresh: ED40 comes back as Windows
-    // writes that character, FA5C.
-    QCOMPARE(TempInstall::readAll(path), sj("fa5c0d0a410d0a93fa967b816087400d0a"));
+    // The lines typed are written afresh; the ones left alone keep their
+    // bytes, ED40 included (typingKeepsUntouchedBytes has the edited case).
+    QCOMPARE(TempInstall::readAll(path), sj("ed400d0a410d0a93fa967b816087400d0a"));
     QCOMPARE(window.windowTitle(), QStringLiteral("list.csv - メモ帳"));
 }
 
@@ -545,36 +545,55 @@ void TestNotepadWindow::saveAsKeepsItsHistoryApart()
     QVERIFY(QFileInfo::exists(config + QStringLiteral("/tavenro-notepad/QtProject.conf")));
 }
 
-void TestNotepadWindow::typingKeepsLoneBreaks_data()
+void TestNotepadWindow::typingKeepsUntouchedBytes_data()
 {
-    QTest::addColumn<int>("at");
+    QTest::addColumn<QByteArray>("original");
+    // Where "X" is typed: a line, and a place in it (-1 for its end).
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("column");
     QTest::addColumn<QByteArray>("expected");
 
     // Remarks the export wrote as they stand: a lone CR in the first record,
     // a lone LF in the second, inside CR LF lines.
-    const QByteArray original("\"1\",\"A\",\"a\",\"\",\"x\ry\",0,1\r\n"
-                              "\"2\",\"B\",\"b\",\"\",\"p\nq\",0,1\r\n"
-                              "\"3\",\"C\",\"c\",\"\",\"\",0,1\r\n");
-    QTest::newRow("typed at the end") << int(QTextCursor::End) << original + "X";
-    QTest::newRow("typed at the start") << int(QTextCursor::Start) << "X" + original;
+    const QByteArray lone("\"1\",\"A\",\"a\",\"\",\"x\ry\",0,1\r\n"
+                          "\"2\",\"B\",\"b\",\"\",\"p\nq\",0,1\r\n"
+                          "\"3\",\"C\",\"c\",\"\",\"\",0,1\r\n");
+    QTest::newRow("lone CR and LF, typed at the end of the file") << lone << 3 << 0 << lone + "X";
+    QTest::newRow("lone CR and LF, typed at the start") << lone << 0 << 0 << "X" + lone;
+    QByteArray inSecond = lone;
+    inSecond.insert(inSecond.indexOf("0,1\r\n\"3\"") + 3, 'X');
+    QTest::newRow("lone LF kept in the record typed into") << lone << 1 << -1 << inSecond;
+    QTest::newRow("NEC twin ED40 kept in a line left alone")
+        << sj("ed400d0a410d0a") << 1 << -1 << sj("ed400d0a41580d0a");
+    QTest::newRow("NEC twin in the line typed into written as Windows writes it")
+        << sj("ed400d0a410d0a") << 0 << -1 << sj("fa5c580d0a410d0a");
+    QTest::newRow("bytes outside the code page kept in a line left alone, no warning")
+        << sj("41a0fd420d0a43") << 1 << -1 << sj("41a0fd420d0a4358");
 }
 
-void TestNotepadWindow::typingKeepsLoneBreaks()
+void TestNotepadWindow::typingKeepsUntouchedBytes()
 {
-    QFETCH(int, at);
+    QFETCH(QByteArray, original);
+    QFETCH(int, line);
+    QFETCH(int, column);
     QFETCH(QByteArray, expected);
-    QByteArray original = expected;
-    original.remove(at == QTextCursor::End ? original.size() - 1 : 0, 1);
     const QString path = writeFile(QStringLiteral("list.csv"), original);
     NotepadWindow window;
     QVERIFY(window.openFile(path));
     window.show();
 
-    // Each record shows as one line, its lone break as a mark.
-    QCOMPARE(window.editor()->document()->blockCount(), 4);
-    QVERIFY(window.editor()->document()->findBlockByNumber(0).text().contains(QChar(0x21A9)));
-    QVERIFY(window.editor()->document()->findBlockByNumber(1).text().contains(QChar(0x21B5)));
-    window.editor()->moveCursor(QTextCursor::MoveOperation(at));
+    // Only CR LF makes a line: each record shows as one, lone breaks marked.
+    QTextDocument* document = window.editor()->document();
+    QCOMPARE(document->blockCount(), original.count("\r\n") + 1);
+    QVERIFY(!window.editor()->toPlainText().contains(QLatin1Char('\r')));
+    const QTextBlock block = document->findBlockByNumber(line);
+    QVERIFY(block.isValid());
+    QTextCursor cursor(block);
+    if (column < 0)
+        cursor.movePosition(QTextCursor::EndOfBlock);
+    else
+        cursor.setPosition(block.position() + column);
+    window.editor()->setTextCursor(cursor);
     typeText(window.editor(), QStringLiteral("X"));
     QStringList boxes;
     answerEveryBox(QString(), &boxes);
