@@ -52,7 +52,7 @@ bool writeWhole(QFileDevice& file, const QByteArray& bytes)
 // a full or failing disk only here. *systemError is left alone on success.
 bool syncToDisk(const QFileDevice& file, int* systemError)
 {
-    if (::fsync(file.handle()) == 0 || errno == EINVAL || errno == ENOTSUP)
+    if (::fsync(file.handle()) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP)
         return true;
     *systemError = errno;
     return false;
