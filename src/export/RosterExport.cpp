@@ -4,6 +4,7 @@
 #include "export/RosterExportSteps.h"
 #include "export/RosterWriter.h"
 #include "platform/Error.h"
+#include "platform/FileErrors.h"
 #include "platform/ProgramStart.h"
 #include "platform/WinPath.h"
 
@@ -44,10 +45,14 @@ void openForOutput(QFile& file, const QString& windowsPath)
             platform::Error::PermissionDenied,
             QStringLiteral("書き込みできません。\n%1 は読み取り専用です。").arg(windowsPath));
     file.setFileName(host);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw platform::Error(platform::Error::PermissionDenied,
+    // Unbuffered, so that a full disk shows at the write that meets it and no
+    // buffer is left to be pushed out after the file has been emptied again.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        const platform::FileFailure why = platform::fileFailure(file);
+        throw platform::Error(why.number,
                               QStringLiteral("書き込みできません。\n%1 を開けません。\n%2")
-                                  .arg(windowsPath, file.errorString()));
+                                  .arg(windowsPath, why.reason));
+    }
 }
 
 } // namespace

@@ -1,10 +1,15 @@
 #include "export/RosterWriter.h"
 
 #include "platform/Error.h"
+#include "platform/FileErrors.h"
 #include "platform/ShiftJis.h"
 
+#include <QFile>
 #include <QFileDevice>
 #include <QIODevice>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -124,21 +129,69 @@ void RosterWriter::appendCell(const RosterRow& row, int column)
 void RosterWriter::close()
 {
     const QByteArray bytes = m_bytes.take();
-    if (m_device.write(bytes) != bytes.size())
-        fail();
     auto* file = qobject_cast<QFileDevice*>(&m_device);
-    if (file && !file->flush())
-        fail();
+    // Every step is checked before the next: a buffered device says it took
+    // every byte and only fails when it flushes. A short write is tried again
+    // for the rest, so that a full disk is told by the system's own reason.
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 taken = m_device.write(bytes.constData() + done, bytes.size() - done);
+        if (taken <= 0)
+            break;
+        done += taken;
+    }
+    bool whole = done == bytes.size();
+    if (whole && file)
+        whole = file->flush() && file->error() == QFileDevice::NoError && syncToDisk(*file);
+    if (!whole) {
+        const platform::Error error = failure();
+        discardPartialText();
+        throw error;
+    }
     m_device.close();
-    if (file && file->error() != QFileDevice::NoError)
-        fail();
+    if (file && file->error() != QFileDevice::NoError) {
+        const platform::Error error = failure();
+        discardPartialText();
+        throw error;
+    }
 }
 
-void RosterWriter::fail() const
+bool RosterWriter::syncToDisk(QFileDevice& file)
+{
+    // A medium that writes behind the cache (a USB memory) reports a full or
+    // failing disk only here.
+    const int handle = file.handle();
+    if (handle < 0 || ::fsync(handle) == 0)
+        return true;
+    if (errno == EINVAL || errno == EROFS || errno == ENOTSUP)
+        return true; // the device has nothing to push out (a pipe, a special file)
+    m_systemError = errno;
+    return false;
+}
+
+void RosterWriter::discardPartialText()
+{
+    // The file was emptied before the query; it goes back to empty rather than
+    // holding the first part of the roster, which the operator could take for
+    // the whole. Closing may push out what a buffer still holds, so the file
+    // is emptied by its name once it is closed.
+    auto* file = qobject_cast<QFile*>(&m_device);
+    m_device.close();
+    if (file && !file->fileName().isEmpty())
+        QFile::resize(file->fileName(), 0);
+}
+
+platform::Error RosterWriter::failure() const
 {
     const auto* file = qobject_cast<const QFileDevice*>(&m_device);
-    const bool full = file && file->error() == QFileDevice::ResourceError;
-    throw platform::Error(
-        full ? platform::Error::DiskFull : platform::Error::DeviceIO,
-        QStringLiteral("%1 に書き込めませんでした。\n%2").arg(m_fileName, m_device.errorString()));
+    if (!file) {
+        // A device of our own: its text is ours too.
+        return platform::Error(platform::Error::DeviceIO,
+                               QStringLiteral("%1 に書き込めませんでした。\n%2")
+                                   .arg(m_fileName, m_device.errorString()));
+    }
+    const platform::FileFailure why =
+        m_systemError ? platform::fileFailure(m_systemError) : platform::fileFailure(*file);
+    return platform::Error(
+        why.number, QStringLiteral("%1 に書き込めませんでした。\n%2").arg(m_fileName, why.reason));
 }

@@ -2,6 +2,7 @@
 
 #include "notepad/NotepadText.h"
 #include "notepad/SaveAsDialog.h"
+#include "platform/FileErrors.h"
 #include "platform/JapaneseDesktop.h"
 #include "platform/ShiftJis.h"
 
@@ -14,10 +15,49 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QStorageInfo>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 
 const QString appName = QStringLiteral("メモ帳");
+
+// A file whose write permission bits are all clear is what the Windows
+// read-only attribute looks like here. Windows refuses to replace it; so do
+// we, although a rename (and root) would not be stopped by the bits.
+bool isMarkedReadOnly(const QFileInfo& info)
+{
+    constexpr auto writeBits =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return info.exists() && !(info.permissions() & writeBits);
+}
+
+// Hands every byte to the file, trying a short write again for the rest so
+// that the failing call leaves the system's reason behind.
+bool writeWhole(QFileDevice& file, const QByteArray& bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 taken = file.write(bytes.constData() + done, bytes.size() - done);
+        if (taken <= 0)
+            return false;
+        done += taken;
+    }
+    return true;
+}
+
+// Pushes the file to the medium; a stick that writes behind the cache reports
+// a full or failing disk only here. *systemError is left alone on success.
+bool syncToDisk(const QFileDevice& file, int* systemError)
+{
+    if (::fsync(file.handle()) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP)
+        return true;
+    *systemError = errno;
+    return false;
+}
+
 void installFontSubstitutes()
 {
     static const bool installed = [] {
@@ -71,26 +111,23 @@ bool NotepadWindow::openFile(const QString& path)
     QByteArray bytes;
     QFile file(path);
     if (file.exists()) {
-        if (!file.open(QIODevice::ReadOnly)) {
+        const bool read = file.open(QIODevice::ReadOnly) && [&] {
+            bytes = file.readAll();
+            return file.error() == QFileDevice::NoError;
+        }();
+        if (!read) {
             QMessageBox::critical(
                 this, appName,
-                QStringLiteral("%1 を開けません。\n%2").arg(path, file.errorString()));
-            return false;
-        }
-        bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            QMessageBox::critical(
-                this, appName,
-                QStringLiteral("%1 を読み込めません。\n%2").arg(path, file.errorString()));
+                QStringLiteral("%1 を開けません。\n%2")
+                    .arg(platform::windowsPathOf(path), platform::fileFailure(file).reason));
             return false;
         }
     }
-    const notepad::DecodedText decoded = notepad::decodeFile(bytes);
-    m_editor->setPlainText(decoded.text);
+    m_source = notepad::decodeFile(bytes);
+    m_editor->setPlainText(m_source.text());
     m_path = QFileInfo(path).absoluteFilePath();
     m_fileBytes = bytes;
     m_haveFileBytes = file.exists();
-    m_undecodable = !decoded.complete;
     m_editor->document()->setModified(false);
     updateTitle();
     return true;
@@ -123,33 +160,63 @@ bool NotepadWindow::writeTo(const QString& path)
     const bool edited = m_editor->document()->isModified() || !m_haveFileBytes;
     QByteArray bytes = m_fileBytes;
     if (edited) {
-        const QString text = m_editor->toPlainText();
-        if (!confirmLosses(text))
+        const notepad::EncodedText encoded =
+            notepad::encodeForSave(m_editor->toPlainText(), m_source);
+        if (!confirmLosses(encoded.rewritten, encoded.dropsUnreadable))
             return false;
-        bytes = notepad::encodeForSave(text);
+        bytes = encoded.bytes;
     }
 
-    // Written aside and renamed over the file, so a failure halfway leaves
-    // the earlier file whole.
+    const QFileInfo target(path);
+    if (!target.absoluteDir().exists()) {
+        tellNotSaved(path, platform::fileFailure(ENOENT));
+        return false;
+    }
+    // A read-only medium is told as such; Qt would only say it could not
+    // make its temporary file.
+    if (QStorageInfo(target.absolutePath()).isReadOnly()) {
+        tellNotSaved(path, platform::fileFailure(EROFS));
+        return false;
+    }
+    if (isMarkedReadOnly(target) || (target.exists() && !target.isFile())) {
+        tellNotSaved(path, platform::fileFailure(EACCES));
+        return false;
+    }
+
+    // Written aside and renamed over the file only once every byte is known to
+    // be on the medium: Qt's commit() alone renames a short file into place
+    // when its last flush fails, and says it succeeded. Until then the earlier
+    // file stays as it was.
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        QMessageBox::critical(
-            this, appName,
-            QStringLiteral("%1 に保存できませんでした。\n%2").arg(path, out.errorString()));
+    int systemError = 0;
+    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                         writeWhole(out, bytes) && out.flush() &&
+                         out.error() == QFileDevice::NoError && syncToDisk(out, &systemError);
+    if (!written || !out.commit()) {
+        tellNotSaved(path,
+                     systemError ? platform::fileFailure(systemError) : platform::fileFailure(out));
         return false;
     }
     m_fileBytes = bytes;
     m_haveFileBytes = true;
     if (edited)
-        m_undecodable = false;
+        m_source = notepad::decodeFile(bytes);
     m_editor->document()->setModified(false);
     return true;
 }
 
-bool NotepadWindow::confirmLosses(const QString& text)
+void NotepadWindow::tellNotSaved(const QString& path, const platform::FileFailure& why)
 {
-    const QStringList replaced = platform::charactersShiftJisReplaces(text);
-    if (replaced.isEmpty() && !m_undecodable)
+    QMessageBox::critical(this, appName,
+                          QStringLiteral("%1 に保存できませんでした。\n%2\n\n"
+                                         "［名前を付けて保存］で別の場所に保存できます。")
+                              .arg(platform::windowsPathOf(path), why.reason));
+}
+
+bool NotepadWindow::confirmLosses(const QString& rewritten, bool dropsUnreadable)
+{
+    const QStringList replaced = platform::charactersShiftJisReplaces(rewritten);
+    if (replaced.isEmpty() && !dropsUnreadable)
         return true;
     QStringList paragraphs;
     if (!replaced.isEmpty()) {
@@ -162,7 +229,7 @@ bool NotepadWindow::confirmLosses(const QString& text)
                           "次の文字は Shift-JIS で表せないため、置き換えて保存されます。\n") +
                           lines.join(QLatin1Char('\n'));
     }
-    if (m_undecodable)
+    if (dropsUnreadable)
         paragraphs << QStringLiteral(
             "元のファイルには Shift-JIS "
             "として読めない部分があり、その部分は元どおりには保存されません。");
@@ -176,10 +243,11 @@ bool NotepadWindow::maySetTextAside()
 {
     if (!m_editor->document()->isModified())
         return true;
-    QMessageBox box(QMessageBox::Warning, appName,
-                    QStringLiteral("変更内容を %1 に保存しますか?")
-                        .arg(m_path.isEmpty() ? QStringLiteral("無題") : m_path),
-                    QMessageBox::NoButton, this);
+    QMessageBox box(
+        QMessageBox::Warning, appName,
+        QStringLiteral("変更内容を %1 に保存しますか?")
+            .arg(m_path.isEmpty() ? QStringLiteral("無題") : platform::windowsPathOf(m_path)),
+        QMessageBox::NoButton, this);
     QPushButton* saveButton =
         box.addButton(QStringLiteral("保存する(&S)"), QMessageBox::AcceptRole);
     QPushButton* discardButton =

@@ -1,12 +1,23 @@
 #include "notepad/SaveAsDialog.h"
 
 #include "platform/Drives.h"
+#include "platform/FileErrors.h"
 #include "platform/WinPath.h"
 
+#include <QBoxLayout>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QSettings>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QStyle>
 #include <QUrl>
 #include <algorithm>
 
@@ -103,10 +114,56 @@ QString hostPathOfTyped(const QString& typed, const QString& shownFolder, QStrin
     return platform::hostPath(underRoot(drive, typed));
 }
 
+// Where a drive list item keeps its drive's text ("e:").
+constexpr int driveTextRole = Qt::UserRole + 1;
+
+// A folder of this machine as the operator knows it: "f:\" for a drive's
+// root, "c:\Program Files\Tavenro" below it.
+QString windowsFolderOf(const QString& hostFolder)
+{
+    QString shown = platform::windowsPathOf(QDir(hostFolder).filePath(QStringLiteral("x")));
+    shown.chop(2);
+    if (shown.endsWith(QLatin1Char(':')))
+        shown += QLatin1Char('\\');
+    return shown;
+}
+
+// The drive as the list shows it: "e:", or "USBメモリ (e:)" where the drive is
+// a volume of its own with a label. A mounted volume without a letter goes by
+// its label, or its folder's name, never by its host path.
+QString driveCaption(const platform::Drive& drive, const QString& folder)
+{
+    const QString root = QFileInfo(folder).canonicalFilePath();
+    const QStorageInfo volume(folder);
+    const QString label = volume.isValid() && volume.rootPath() == root ? volume.name() : QString();
+    if (drive.text.startsWith(QLatin1Char('/')))
+        return label.isEmpty() ? QFileInfo(drive.text).fileName() : label;
+    return label.isEmpty() ? drive.text : QStringLiteral("%1 (%2)").arg(label, drive.text);
+}
+
 } // namespace
 
+QWidget* SaveAsDialog::keepHistoryApart(QWidget* parent)
+{
+    // Qt's file dialog keeps its history, side bar and last folder in the
+    // user's one QtProject.conf, shared by every Qt program; it reads it while
+    // it is built and writes it when it goes. The editor's own folder takes
+    // the user scope of this process instead, before the first dialog is
+    // built, so no other program's folders show here and none of ours there.
+    static const bool moved = [] {
+        const QString own =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            QStringLiteral("/tavenro-notepad");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, own);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, own);
+        return true;
+    }();
+    Q_UNUSED(moved)
+    return parent;
+}
+
 SaveAsDialog::SaveAsDialog(QWidget* parent, const QString& proposedPath)
-    : QFileDialog(parent, QStringLiteral("名前を付けて保存"))
+    : QFileDialog(keepHistoryApart(parent), QStringLiteral("名前を付けて保存"))
 {
     setOption(QFileDialog::DontUseNativeDialog);
     setAcceptMode(QFileDialog::AcceptSave);
@@ -115,17 +172,68 @@ SaveAsDialog::SaveAsDialog(QWidget* parent, const QString& proposedPath)
     setNameFilters({QStringLiteral("テキスト文書 (*.txt)"), allFiles});
     selectNameFilter(allFiles);
 
-    QList<QUrl> places = sidebarUrls();
-    for (const QUrl& drive : driveUrls()) {
-        if (!places.contains(drive))
-            places.append(drive);
-    }
-    setSidebarUrls(places);
+    setSidebarUrls(driveUrls());
+    showWindowsPlaces();
 
     if (!proposedPath.isEmpty()) {
         const QFileInfo proposed(proposedPath);
         setDirectory(proposed.absolutePath());
         selectFile(proposed.fileName());
+    }
+    showFolder(directory().absolutePath());
+    connect(this, &QFileDialog::directoryEntered, this, &SaveAsDialog::showFolder);
+}
+
+void SaveAsDialog::showWindowsPlaces()
+{
+    // Qt's side bar and folder box name host folders; each gets a stand-in
+    // that names the drives and folders as Windows does, in its place.
+    auto* sidebar = findChild<QListView*>(QStringLiteral("sidebar"));
+    auto* splitter = findChild<QSplitter*>(QStringLiteral("splitter"));
+    m_drives = new QListWidget(this);
+    m_drives->setObjectName(QStringLiteral("driveList"));
+    m_drives->setAccessibleName(QStringLiteral("ドライブ"));
+    for (const platform::Drive& drive : platform::listDrives()) {
+        const QString folder = driveFolder(drive);
+        auto* item = new QListWidgetItem(driveCaption(drive, folder), m_drives);
+        item->setData(Qt::UserRole, folder);
+        item->setData(driveTextRole, drive.text);
+        item->setIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+    }
+    connect(m_drives, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        setDirectory(item->data(Qt::UserRole).toString());
+        showFolder(directory().absolutePath());
+    });
+    if (sidebar && splitter) {
+        sidebar->hide();
+        splitter->insertWidget(0, m_drives);
+    }
+
+    auto* lookIn = findChild<QComboBox*>(QStringLiteral("lookInCombo"));
+    m_address = new QLineEdit(this);
+    m_address->setObjectName(QStringLiteral("addressBar"));
+    m_address->setReadOnly(true);
+    m_address->setAccessibleName(QStringLiteral("保存する場所"));
+    const auto boxes = findChildren<QBoxLayout*>();
+    for (QBoxLayout* box : boxes) {
+        const int at = lookIn ? box->indexOf(lookIn) : -1;
+        if (at < 0)
+            continue;
+        box->insertWidget(at, m_address, 1);
+        lookIn->hide();
+        if (auto* label = findChild<QLabel*>(QStringLiteral("lookInLabel")))
+            label->setBuddy(m_address);
+        break;
+    }
+}
+
+void SaveAsDialog::showFolder(const QString& hostFolder)
+{
+    m_address->setText(windowsFolderOf(hostFolder));
+    const QString drive = platform::driveHolding(hostFolder);
+    for (int row = 0; row < m_drives->count(); ++row) {
+        if (m_drives->item(row)->data(driveTextRole).toString() == drive)
+            m_drives->setCurrentRow(row);
     }
 }
 
@@ -153,8 +261,13 @@ void SaveAsDialog::accept()
     if (typed.size() > 2 && typed.startsWith(QLatin1Char('"')) &&
         typed.endsWith(QLatin1Char('"')) && typed.count(QLatin1Char('"')) == 2)
         typed = typed.mid(1, typed.size() - 2);
-    // Qt would take such a text as one odd name in the shown folder.
-    if (isWindowsPath(typed))
+    // Qt would take a Windows path as one odd name in the shown folder. A
+    // plain name is taken here too, so that the question before replacing a
+    // file names it as Windows does; a pattern, a host path or nothing at all
+    // is Qt's to handle.
+    const bool qtsOwn = typed.isEmpty() || typed.contains(QLatin1Char('/')) ||
+                        typed.contains(QLatin1Char('*')) || typed.contains(QLatin1Char('?'));
+    if (isWindowsPath(typed) || !qtsOwn)
         acceptWindowsPath(typed);
     else
         QFileDialog::accept();
@@ -180,10 +293,14 @@ void SaveAsDialog::acceptWindowsPath(const QString& typed)
         refuse(typed, pathMissing);
         return;
     }
+    // Named as typed where a drive was typed, else as the operator knows the
+    // file from the drive list.
+    const QString shown = startsWithDrive(typed) ? underRoot(typed.left(2), typed.mid(2))
+                                                 : platform::windowsPathOf(target.filePath());
     if (target.exists() &&
         QMessageBox::warning(
             this, windowTitle(),
-            QFileDialog::tr("%1 already exists.\nDo you want to replace it?").arg(typed),
+            QFileDialog::tr("%1 already exists.\nDo you want to replace it?").arg(shown),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     m_windowsTarget = target.absoluteFilePath();

@@ -1,6 +1,8 @@
+#include "ScratchVolume.h"
 #include "TempInstall.h"
 #include "notepad/NotepadWindow.h"
 #include "notepad/SaveAsDialog.h"
+#include "platform/FileErrors.h"
 
 #include <QAction>
 #include <QApplication>
@@ -8,12 +10,16 @@
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QtTest>
+#include <cerrno>
 #include <functional>
 #include <memory>
 
@@ -90,10 +96,34 @@ private:
         });
     }
 
+    // Answers every message box from now on, keeping each one's text: the
+    // caption's button where the box has one, else the box is closed.
+    void answerEveryBox(const QString& caption, QStringList* texts)
+    {
+        auto* poll = new QTimer(m_pending.get());
+        poll->setInterval(10);
+        connect(poll, &QTimer::timeout, poll, [caption, texts] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || box->property("answered").toBool())
+                return;
+            box->setProperty("answered", true);
+            *texts << box->text();
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == caption)
+                    return button->click();
+            }
+            box->reject();
+        });
+        poll->start();
+    }
+
     void answerSaveAs(const QString& path)
     {
         whenModal<QFileDialog>([path](QFileDialog* dialog) {
             dialog->selectFile(path);
+            // selectFile leaves the name box alone while it has the focus.
+            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(QFileInfo(path).fileName());
             static_cast<QDialog*>(dialog)->accept();
         });
     }
@@ -127,6 +157,11 @@ private Q_SLOTS:
     void saveAsDialogOffersDrives();
     void saveAsTakesTypedWindowsPaths_data();
     void saveAsTakesTypedWindowsPaths();
+    void saveAsKeepsItsHistoryApart();
+    void typingKeepsUntouchedBytes_data();
+    void typingKeepsUntouchedBytes();
+    void failedSaveChangesNothing_data();
+    void failedSaveChangesNothing();
 };
 
 void TestNotepadWindow::menuAndFont()
@@ -162,7 +197,9 @@ void TestNotepadWindow::opensShiftJis_data()
                               << QStringLiteral("日本語\n～①髙");
     QTest::newRow("NEC and IBM twins read alike") << sj("ed40fa5c") << QStringLiteral("纊纊");
     QTest::newRow("halfwidth katakana") << sj("b6c5") << QStringLiteral("ｶﾅ");
-    QTest::newRow("lone LF and lone CR") << QByteArray("a\nb\rc") << QStringLiteral("a\nb\nc");
+    // Only CR LF ends a line; a lone break is a marked character of its line.
+    QTest::newRow("lone LF and lone CR shown as marks in one line")
+        << QByteArray("a\nb\rc") << QStringLiteral("a\u21B5b\u21A9c");
 }
 
 void TestNotepadWindow::opensShiftJis()
@@ -232,9 +269,9 @@ void TestNotepadWindow::savesEditedTextAsShiftJisCrLf()
 
     QVERIFY(window.save());
 
-    // Once edited, the text is written afresh: ED40 comes back as Windows
-    // writes that character, FA5C.
-    QCOMPARE(TempInstall::readAll(path), sj("fa5c0d0a410d0a93fa967b816087400d0a"));
+    // The lines typed are written afresh; the ones left alone keep their
+    // bytes, ED40 included (typingKeepsUntouchedBytes has the edited case).
+    QCOMPARE(TempInstall::readAll(path), sj("ed400d0a410d0a93fa967b816087400d0a"));
     QCOMPARE(window.windowTitle(), QStringLiteral("list.csv - メモ帳"));
 }
 
@@ -298,7 +335,12 @@ void TestNotepadWindow::asksBeforeDiscardingEdits()
     QFETCH(QString, answer);
     QFETCH(bool, closed);
     QFETCH(QByteArray, expected);
-    const QString path = writeFile(QStringLiteral("list.csv"), QByteArray("A\r\n"));
+    TempInstall install;
+    QVERIFY(QDir().mkpath(install.installFolder()));
+    const QString path = install.installFolder() + QStringLiteral("/list.csv");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("A\r\n") == 3);
+    file.close();
     NotepadWindow window;
     QVERIFY(window.openFile(path));
     window.show();
@@ -308,7 +350,9 @@ void TestNotepadWindow::asksBeforeDiscardingEdits()
 
     window.findChild<QAction*>(QStringLiteral("actionClose"))->trigger();
 
-    QCOMPARE(question, QStringLiteral("変更内容を %1 に保存しますか?").arg(path));
+    // The file as the operator knows it, not the host's path.
+    QCOMPARE(question,
+             QStringLiteral("変更内容を c:\\Program Files\\Tavenro\\list.csv に保存しますか?"));
     QCOMPARE(window.isVisible(), !closed);
     QCOMPARE(TempInstall::readAll(path), expected);
 }
@@ -317,17 +361,47 @@ void TestNotepadWindow::saveAsDialogOffersDrives()
 {
     TempInstall install;
     const QString usb = install.addDrive(QLatin1Char('e'));
+    QVERIFY(QDir().mkpath(install.driveC() + QStringLiteral("/Program Files")));
     SaveAsDialog dialog(nullptr, install.driveC() + QStringLiteral("/Program Files/list.csv"));
+    dialog.show();
 
+    // The drives of the prefix and the operator's volumes, nothing else: no
+    // folder of the machine, no place another program's dialog once showed.
     const QList<QUrl> places = dialog.sidebarUrls();
-    QVERIFY(
-        places.contains(QUrl::fromLocalFile(install.prefix() + QStringLiteral("/dosdevices/c:"))));
-    QVERIFY(
-        places.contains(QUrl::fromLocalFile(install.prefix() + QStringLiteral("/dosdevices/e:"))));
-    QVERIFY(places.contains(QUrl::fromLocalFile(QDir::homePath())));
+    QCOMPARE(places, SaveAsDialog::driveUrls());
+    QCOMPARE(
+        places.mid(0, 2),
+        QList<QUrl>({QUrl::fromLocalFile(install.prefix() + QStringLiteral("/dosdevices/c:")),
+                     QUrl::fromLocalFile(install.prefix() + QStringLiteral("/dosdevices/e:"))}));
+    QVERIFY(!places.contains(QUrl::fromLocalFile(QDir::homePath())));
+    auto* drives = dialog.findChild<QListWidget*>(QStringLiteral("driveList"));
+    QVERIFY(drives);
+    QVERIFY(drives->isVisible());
+    QCOMPARE(drives->count(), places.size());
+    QStringList captions;
+    for (int row = 0; row < drives->count(); ++row) {
+        captions << drives->item(row)->text();
+        QVERIFY2(!captions.constLast().contains(QLatin1Char('/')),
+                 qPrintable(captions.constLast()));
+    }
+    QCOMPARE(captions.mid(0, 2), QStringList({QStringLiteral("c:"), QStringLiteral("e:")}));
+    QCOMPARE(drives->currentItem()->text(), QStringLiteral("c:"));
+
+    // The address bar names folders as Windows does, wherever the operator goes.
+    auto* address = dialog.findChild<QLineEdit*>(QStringLiteral("addressBar"));
+    QVERIFY(address);
+    QVERIFY(address->isVisible());
+    QCOMPARE(address->text(), QStringLiteral("c:\\Program Files"));
+    QVERIFY(!dialog.findChild<QWidget*>(QStringLiteral("lookInCombo"))->isVisible());
+    QVERIFY(!dialog.findChild<QWidget*>(QStringLiteral("sidebar"))->isVisible());
+    QTest::mouseClick(drives->viewport(), Qt::LeftButton, {},
+                      drives->visualItemRect(drives->item(1)).center());
+    QCOMPARE(address->text(), QStringLiteral("e:\\"));
+    QCOMPARE(QFileInfo(dialog.directory().absolutePath()).canonicalFilePath(),
+             QFileInfo(usb).canonicalFilePath());
+
     QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptSave);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("名前を付けて保存"));
-    QVERIFY(!usb.isEmpty());
 }
 
 void TestNotepadWindow::saveAsTakesTypedWindowsPaths_data()
@@ -442,5 +516,221 @@ void TestNotepadWindow::saveAsTakesTypedWindowsPaths()
         QCOMPARE(window.filePath(), list);
 }
 
-QTEST_MAIN(TestNotepadWindow)
+void TestNotepadWindow::saveAsKeepsItsHistoryApart()
+{
+    // main() pointed HOME and XDG_CONFIG_HOME at a folder of the run's own;
+    // the user's QtProject.conf stands there with another program's places.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QVERIFY(config.startsWith(QDir::tempPath()));
+    const QString shared = config + QStringLiteral("/QtProject.conf");
+    const QByteArray others("[FileDialog]\nhistory=file:///elsewhere/old\n"
+                            "lastVisited=file:///elsewhere/old\n"
+                            "shortcuts=file:///elsewhere/old, file:///elsewhere/older\n");
+    {
+        QFile file(shared);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(others) == others.size());
+    }
+    TempInstall install;
+    QVERIFY(QDir().mkpath(install.installFolder()));
+    {
+        SaveAsDialog dialog(nullptr, install.installFolder() + QStringLiteral("/list.csv"));
+        dialog.show();
+        QVERIFY(!dialog.history().contains(QStringLiteral("/elsewhere/old")));
+        QVERIFY(
+            !dialog.sidebarUrls().contains(QUrl::fromLocalFile(QStringLiteral("/elsewhere/old"))));
+    }
+
+    // Nothing of ours went into the shared file; the editor's own file took it.
+    QCOMPARE(TempInstall::readAll(shared), others);
+    QVERIFY(QFileInfo::exists(config + QStringLiteral("/tavenro-notepad/QtProject.conf")));
+}
+
+void TestNotepadWindow::typingKeepsUntouchedBytes_data()
+{
+    QTest::addColumn<QByteArray>("original");
+    // Where "X" is typed: a line, and a place in it (-1 for its end).
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QByteArray>("expected");
+
+    // Remarks the export wrote as they stand: a lone CR in the first record,
+    // a lone LF in the second, inside CR LF lines.
+    const QByteArray lone("\"1\",\"A\",\"a\",\"\",\"x\ry\",0,1\r\n"
+                          "\"2\",\"B\",\"b\",\"\",\"p\nq\",0,1\r\n"
+                          "\"3\",\"C\",\"c\",\"\",\"\",0,1\r\n");
+    QTest::newRow("lone CR and LF, typed at the end of the file") << lone << 3 << 0 << lone + "X";
+    QTest::newRow("lone CR and LF, typed at the start") << lone << 0 << 0 << "X" + lone;
+    QByteArray inSecond = lone;
+    inSecond.insert(inSecond.indexOf("0,1\r\n\"3\"") + 3, 'X');
+    QTest::newRow("lone LF kept in the record typed into") << lone << 1 << -1 << inSecond;
+    QTest::newRow("NEC twin ED40 kept in a line left alone")
+        << sj("ed400d0a410d0a") << 1 << -1 << sj("ed400d0a41580d0a");
+    QTest::newRow("NEC twin in the line typed into written as Windows writes it")
+        << sj("ed400d0a410d0a") << 0 << -1 << sj("fa5c580d0a410d0a");
+    QTest::newRow("bytes outside the code page kept in a line left alone, no warning")
+        << sj("41a0fd420d0a43") << 1 << -1 << sj("41a0fd420d0a4358");
+}
+
+void TestNotepadWindow::typingKeepsUntouchedBytes()
+{
+    QFETCH(QByteArray, original);
+    QFETCH(int, line);
+    QFETCH(int, column);
+    QFETCH(QByteArray, expected);
+    const QString path = writeFile(QStringLiteral("list.csv"), original);
+    NotepadWindow window;
+    QVERIFY(window.openFile(path));
+    window.show();
+
+    // Only CR LF makes a line: each record shows as one, lone breaks marked.
+    QTextDocument* document = window.editor()->document();
+    QCOMPARE(document->blockCount(), original.count("\r\n") + 1);
+    QVERIFY(!window.editor()->toPlainText().contains(QLatin1Char('\r')));
+    const QTextBlock block = document->findBlockByNumber(line);
+    QVERIFY(block.isValid());
+    QTextCursor cursor(block);
+    if (column < 0)
+        cursor.movePosition(QTextCursor::EndOfBlock);
+    else
+        cursor.setPosition(block.position() + column);
+    window.editor()->setTextCursor(cursor);
+    typeText(window.editor(), QStringLiteral("X"));
+    QStringList boxes;
+    answerEveryBox(QString(), &boxes);
+
+    QVERIFY(window.save());
+
+    QCOMPARE(boxes, QStringList());
+    QCOMPARE(TempInstall::readAll(path), expected);
+}
+
+namespace {
+
+enum class Fault
+{
+    FullVolume,
+    ReadOnlyFile,
+    ReadOnlyVolume
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
+
+void TestNotepadWindow::failedSaveChangesNothing_data()
+{
+    QTest::addColumn<bool>("saveAs");
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<qint64>("freeBytes");
+    // The system's code whose reason the operator must be told.
+    QTest::addColumn<int>("reasonOf");
+
+    const auto full = Fault::FullVolume;
+    QTest::newRow("Ctrl+S, stick full to the byte") << false << full << qint64(0) << ENOSPC;
+    QTest::newRow("Ctrl+S, stick with 8 KB free") << false << full << qint64(8192) << ENOSPC;
+    QTest::newRow("Save As, stick full to the byte") << true << full << qint64(0) << ENOSPC;
+    QTest::newRow("Save As, stick with 8 KB free") << true << full << qint64(8192) << ENOSPC;
+    QTest::newRow("Ctrl+S, read-only list.csv")
+        << false << Fault::ReadOnlyFile << qint64(-1) << EACCES;
+    QTest::newRow("Save As over a read-only list.csv")
+        << true << Fault::ReadOnlyFile << qint64(-1) << EACCES;
+    QTest::newRow("Ctrl+S, stick remounted read-only")
+        << false << Fault::ReadOnlyVolume << qint64(-1) << EROFS;
+    QTest::newRow("Save As, stick remounted read-only")
+        << true << Fault::ReadOnlyVolume << qint64(-1) << EROFS;
+}
+
+void TestNotepadWindow::failedSaveChangesNothing()
+{
+    QFETCH(bool, saveAs);
+    QFETCH(Fault, fault);
+    QFETCH(qint64, freeBytes);
+    QFETCH(int, reasonOf);
+    TempInstall install;
+    const QString stickFolder = install.addDrive(QLatin1Char('f'));
+    ScratchVolume stick(stickFolder, 256 * 1024);
+    if (!stick.isMounted())
+        QSKIP(qPrintable(stick.whyNot()));
+
+    // Some 12 KB of roster: more than the 8 KB left free.
+    QByteArray roster;
+    for (int i = 1; i <= 400; ++i)
+        roster += QStringLiteral("\"%1\",\"N%1\",\"K%1\",\"\",\"\",0,1\r\n")
+                      .arg(i, 4, 10, QLatin1Char('0'))
+                      .toLatin1();
+    const QString onStick = stickFolder + QStringLiteral("/list.csv");
+    QVERIFY(QDir().mkpath(install.installFolder()));
+    const QString inInstall = install.installFolder() + QStringLiteral("/list.csv");
+    for (const QString& path : {onStick, inInstall}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(roster) == roster.size());
+    }
+
+    NotepadWindow window;
+    QVERIFY(window.openFile(saveAs ? inInstall : onStick));
+    window.show();
+    window.editor()->moveCursor(QTextCursor::End);
+    typeText(window.editor(), QStringLiteral("X"));
+    switch (fault) {
+    case Fault::FullVolume:
+        QVERIFY(stick.fillLeaving(freeBytes));
+        break;
+    case Fault::ReadOnlyFile:
+        QVERIFY(
+            QFile::setPermissions(onStick, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        break;
+    case Fault::ReadOnlyVolume:
+        QVERIFY(stick.remountReadOnly());
+        break;
+    }
+    const QMap<QString, QByteArray> before = filesUnder(stickFolder);
+    const QString shownBefore = window.filePath();
+    QStringList boxes;
+    answerEveryBox(QStringLiteral("&Yes"), &boxes);
+
+    if (saveAs) {
+        answerSaveAs(onStick);
+        QVERIFY(!window.saveAs());
+    } else {
+        window.findChild<QAction*>(QStringLiteral("actionSave"))->trigger();
+    }
+
+    // Nothing changed on the stick, no temporary file is left, and the
+    // operator was told which file and why, in the terms of the drive list.
+    QCOMPARE(filesUnder(stickFolder), before);
+    QVERIFY(!boxes.isEmpty());
+    const QString told = boxes.constLast();
+    QVERIFY2(told.contains(QStringLiteral("f:\\list.csv に保存できませんでした。")),
+             qPrintable(told));
+    QVERIFY2(told.contains(platform::fileFailure(reasonOf).reason), qPrintable(told));
+    QVERIFY2(!told.contains(stickFolder), qPrintable(told));
+    if (saveAs)
+        QVERIFY2(boxes.constFirst().contains(QStringLiteral("f:\\list.csv")),
+                 qPrintable(boxes.constFirst()));
+    QVERIFY(window.editor()->document()->isModified());
+    QVERIFY(window.windowTitle().startsWith(QLatin1Char('*')));
+    QCOMPARE(window.filePath(), shownBefore);
+
+    // Another place still takes the whole text.
+    const QString elsewhere = install.installFolder() + QStringLiteral("/copy.csv");
+    answerSaveAs(elsewhere);
+    QVERIFY(window.saveAs());
+    QCOMPARE(TempInstall::readAll(elsewhere), roster + "X");
+}
+
+int main(int argc, char* argv[])
+{
+    // The user's own configuration is neither read nor written: HOME and
+    // XDG_CONFIG_HOME point at a folder of this run, before Qt looks at them.
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
+    QDir().mkpath(home.path() + QStringLiteral("/.config"));
+    QApplication app(argc, argv);
+    TestNotepadWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_notepad_window.moc"
