@@ -46,6 +46,7 @@ private Q_SLOTS:
     void openFailures_data();
     void openFailures();
     void closedConnectionFailsClearly();
+    void readOnlyMode_data();
     void readOnlyMode();
     void recordsetReadsOnceToTheEnd();
     void commandRefusesSecondStatement();
@@ -217,18 +218,42 @@ void TestConnection::closedConnectionFailsClearly()
                          closed + QStringList{QStringLiteral("delete from list")}));
 }
 
+void TestConnection::readOnlyMode_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("read") << int(platform::Connection::ModeRead);
+    QTest::newRow("read, others may write")
+        << (platform::Connection::ModeRead | platform::Connection::ModeShareDenyNone);
+}
+
 void TestConnection::readOnlyMode()
 {
+    QFETCH(int, mode);
     TempInstall install;
     install.createDatabase(install.database());
     platform::Connection connection;
-    connection.setMode(platform::Connection::ModeRead);
+    connection.setMode(mode);
     connection.open(installSource());
     platform::Command cmd;
     cmd.setActiveConnection(&connection);
     cmd.setCommandText(QStringLiteral("delete from list"));
     QVERIFY(throwsNaming([&] { cmd.execute(); }, {QStringLiteral("delete from list")}));
     QVERIFY(throwsNaming([&] { connection.setMode(16); }, {QStringLiteral("モード")}));
+
+    // Others may write: what they commit is read, not what was read before.
+    platform::Recordset rs;
+    rs.setActiveConnection(&connection);
+    auto rows = [&] {
+        rs.setSource(QStringLiteral("select count(*) from list"));
+        rs.open();
+        const Value n = rs.field(0);
+        rs.close();
+        return n;
+    };
+    QCOMPARE(rows(), Value(qint64(0)));
+    TempInstall::execute(install.database(),
+                         QStringLiteral("insert into list(barcode) values('1')"));
+    QCOMPARE(rows(), Value(qint64(1)));
 }
 
 void TestConnection::recordsetReadsOnceToTheEnd()
