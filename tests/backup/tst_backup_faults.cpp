@@ -285,20 +285,25 @@ void TestBackupFaults::mediumFaultIsReported_data()
     QTest::addColumn<int>("operation");
     QTest::addColumn<double>("fraction"); // of the file to be written; < -1: no size limit
     QTest::addColumn<QString>("journalMode");
-    QTest::addColumn<qint64>("flipAt"); // the offset of a byte the stick inverts, or -1
+    QTest::addColumn<QString>("inverted"); // the byte the stick inverts, if any
     for (const auto& [name, op] :
          {std::pair{"backup", Operation::Backup}, std::pair{"restore", Operation::Restore}}) {
         for (const auto& [what, fraction] :
              {std::pair{"nothing fits", 0.0}, std::pair{"one page fits", -1.0},
               std::pair{"half fits", 0.5}, std::pair{"all but one byte", 2.0}})
             QTest::addRow("%s-%s", name, what)
-                << int(op) << fraction << QStringLiteral("delete") << qint64(-1);
+                << int(op) << fraction << QStringLiteral("delete") << QString();
     }
-    // A stick that stores a byte of a page's header inverted, and says
-    // nothing: only the check of the written copy can tell.
+    // A stick that stores a byte inverted and says nothing: only the check
+    // of the written copy can tell. An index entry changed leaves every page
+    // sound; only a check that compares the index with its table sees it.
     for (const char* mode : {"delete", "wal"})
-        QTest::addRow("backup-%s-byte inverted on the stick", mode)
-            << int(Operation::Backup) << -2.0 << QString::fromLatin1(mode) << qint64(4096);
+        QTest::addRow("backup-%s-page header inverted on the stick", mode)
+            << int(Operation::Backup) << -2.0 << QString::fromLatin1(mode)
+            << QStringLiteral("page header");
+    QTest::newRow("backup-delete-index entry inverted on the stick")
+        << int(Operation::Backup) << -2.0 << QStringLiteral("delete")
+        << QStringLiteral("index entry");
 }
 
 void TestBackupFaults::mediumFaultIsReported()
@@ -306,9 +311,13 @@ void TestBackupFaults::mediumFaultIsReported()
     QFETCH(int, operation);
     QFETCH(double, fraction);
     QFETCH(QString, journalMode);
-    QFETCH(qint64, flipAt);
+    QFETCH(QString, inverted);
     const auto op = Operation(operation);
     prepare(journalMode);
+    const QString install = m_pristine.filePath(QStringLiteral("install.mdb"));
+    // An index made last fills the last pages; its entries lie at their ends.
+    if (inverted == QLatin1String("index entry"))
+        TempInstall::execute(install, QStringLiteral("create index log_note on log([備考2])"));
     const qint64 size =
         QFileInfo(m_pristine.filePath(op == Operation::Backup ? QStringLiteral("install.mdb")
                                                               : QStringLiteral("stick.mdb")))
@@ -317,10 +326,13 @@ void TestBackupFaults::mediumFaultIsReported()
                          : fraction == 2.0 ? size - 1
                                            : qint64(double(size) * fraction);
     QProcessEnvironment env = childEnvironment();
-    if (flipAt >= 0) {
+    if (!inverted.isEmpty()) {
         env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(FAULT_SHIM));
         env.insert(QStringLiteral("FAULT_PREFIX"), QFileInfo(m_machine->stick).canonicalFilePath());
-        env.insert(QStringLiteral("FAULT_FLIP"), QString::number(flipAt));
+        env.insert(QStringLiteral("FAULT_FLIP"),
+                   QString::number(inverted == QLatin1String("page header")
+                                       ? 4096
+                                       : QFileInfo(install).size() - 100));
     }
     reset();
     const Trial trial =
