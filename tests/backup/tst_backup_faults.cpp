@@ -2,7 +2,9 @@
 // or rename fails, for every N until the operation gets through, and a real
 // "file too large" from a file size limit. After each trial the drive holds
 // its previous or its new complete backup, the install database is sound
-// with its old or its new data, and no temporary file is left.
+// with its old or its new data, and no temporary file is left. A stick that
+// inverts a byte without a word is caught by the check of the written copy;
+// each file is flushed before its rename, and its folder right after.
 
 #include "BackupFixture.h"
 
