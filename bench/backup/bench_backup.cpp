@@ -169,8 +169,9 @@ int main(int argc, char** argv)
             const char* name = mode[0] == 'd' ? "rollback-journal" : "WAL";
             std::printf("  %-16s cp+sync %7.2f s | backup copy %7.2f s  ratio %.2fx\n", name, cp,
                         copy, copy / cp);
-            std::printf("  %-16s check (quick_check + schema) %7.2f s, %s; copy + check %.2fx\n",
-                        name, check, sound ? "ok" : "FAILED", (copy + check) / cp);
+            std::printf(
+                "  %-16s check (integrity_check + schema) %7.2f s, %s; copy + check %.2fx\n", name,
+                check, sound ? "ok" : "FAILED", (copy + check) / cp);
 
             // The whole backup under a writer.
             const QString stop = prefix.path() + QStringLiteral("/stop");

@@ -111,7 +111,11 @@ SchemaCheck checkSchema(const QString& hostPath)
 
         platform::Recordset rs;
         rs.setActiveConnection(&connection);
-        rs.setSource(QStringLiteral("PRAGMA quick_check"));
+        // The full check, not the quick one: a copy torn by a writer or a
+        // stick can keep every page sound while an index no longer matches
+        // its table, and only the full check compares the two. The product's
+        // tables have no index, so there it costs what the quick one does.
+        rs.setSource(QStringLiteral("PRAGMA integrity_check"));
         rs.open();
         const platform::Value first = rs.eof() ? platform::Value() : rs.field(0);
         const auto* text = std::get_if<QString>(&first);

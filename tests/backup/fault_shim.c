@@ -8,7 +8,13 @@
  *   FAULT_ERRNO   the error it fails with (ENOSPC, EIO, ...)
  *   FAULT_REPORT  a file that receives "<operations counted> <fired>" at exit
  *   FAULT_TRACE   when set, each counted operation is named on standard error
+ *   FAULT_FLIP    a file offset: the byte written there is inverted, as by a
+ *                 stick that silently corrupts what it stores
+ *   FAULT_SLOW    microseconds of wait before each kernel copy, which then
+ *                 moves at most 16 KiB: a stick's pace, for a writer to overlap
  *
+ * With FAULT_FLIP the kernel copy is refused as across file systems, so the
+ * bytes pass through the writes it can change.
  * Writes, positioned writes, vector writes, kernel copies, truncations, fsync, fdatasync and
  * renames count; reads and opens do not. */
 #define _GNU_SOURCE
@@ -30,6 +36,8 @@ static int failWith = EIO;
 static long counted;
 static int fired;
 static int trace;
+static long long flipAt = -1;
+static long slow;
 
 __attribute__((constructor)) static void start(void)
 {
@@ -42,6 +50,11 @@ __attribute__((constructor)) static void start(void)
     if (e)
         failWith = atoi(e);
     trace = getenv("FAULT_TRACE") != NULL;
+    const char* flip = getenv("FAULT_FLIP");
+    if (flip)
+        flipAt = atoll(flip);
+    const char* pace = getenv("FAULT_SLOW");
+    slow = pace ? atol(pace) : 0;
 }
 
 __attribute__((destructor)) static void finish(void)
@@ -107,25 +120,48 @@ static int countAndFail(int matters, const char* what, int fd, const char* path)
 
 #define NEXT(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
 
+/* Writes n bytes at offset at (the current offset when at < 0) with the byte
+ * at flipAt inverted, when the write covers it. */
+static ssize_t writeFlipped(int fd, const void* buf, size_t n, off64_t at)
+{
+    const off64_t start = at >= 0 ? at : lseek64(fd, 0, SEEK_CUR);
+    if (start < 0 || flipAt < start || flipAt >= start + (off64_t)n)
+        return -2;
+    unsigned char* copy = malloc(n);
+    if (!copy)
+        return -2;
+    memcpy(copy, buf, n);
+    copy[flipAt - start] ^= 0xff;
+    const ssize_t written = at >= 0 ? NEXT(pwrite64)(fd, copy, n, at) : NEXT(write)(fd, copy, n);
+    free(copy);
+    return written;
+}
+
 ssize_t write(int fd, const void* buf, size_t n)
 {
-    if (countAndFail(fdUnderPrefix(fd), "write", fd, NULL))
+    const int matters = fdUnderPrefix(fd);
+    if (countAndFail(matters, "write", fd, NULL))
         return -1;
-    return NEXT(write)(fd, buf, n);
+    const ssize_t flipped = matters && flipAt >= 0 ? writeFlipped(fd, buf, n, -1) : -2;
+    return flipped != -2 ? flipped : NEXT(write)(fd, buf, n);
 }
 
 ssize_t pwrite(int fd, const void* buf, size_t n, off_t at)
 {
-    if (countAndFail(fdUnderPrefix(fd), "pwrite", fd, NULL))
+    const int matters = fdUnderPrefix(fd);
+    if (countAndFail(matters, "pwrite", fd, NULL))
         return -1;
-    return NEXT(pwrite)(fd, buf, n, at);
+    const ssize_t flipped = matters && flipAt >= 0 ? writeFlipped(fd, buf, n, at) : -2;
+    return flipped != -2 ? flipped : NEXT(pwrite)(fd, buf, n, at);
 }
 
 ssize_t pwrite64(int fd, const void* buf, size_t n, off64_t at)
 {
-    if (countAndFail(fdUnderPrefix(fd), "pwrite64", fd, NULL))
+    const int matters = fdUnderPrefix(fd);
+    if (countAndFail(matters, "pwrite64", fd, NULL))
         return -1;
-    return NEXT(pwrite64)(fd, buf, n, at);
+    const ssize_t flipped = matters && flipAt >= 0 ? writeFlipped(fd, buf, n, at) : -2;
+    return flipped != -2 ? flipped : NEXT(pwrite64)(fd, buf, n, at);
 }
 
 ssize_t writev(int fd, const struct iovec* iov, int count)
@@ -137,8 +173,17 @@ ssize_t writev(int fd, const struct iovec* iov, int count)
 
 ssize_t copy_file_range(int in, off64_t* inAt, int fd, off64_t* outAt, size_t n, unsigned int flags)
 {
-    if (countAndFail(fdUnderPrefix(fd), "copy_file_range", fd, NULL))
+    const int matters = fdUnderPrefix(fd);
+    if (countAndFail(matters, "copy_file_range", fd, NULL))
         return -1;
+    if (matters && flipAt >= 0) {
+        errno = EXDEV;
+        return -1;
+    }
+    if (matters && slow > 0) {
+        usleep((useconds_t)slow);
+        n = n < 16384 ? n : 16384;
+    }
     return NEXT(copy_file_range)(in, inAt, fd, outAt, n, flags);
 }
 

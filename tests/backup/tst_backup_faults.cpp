@@ -2,7 +2,9 @@
 // or rename fails, for every N until the operation gets through, and a real
 // "file too large" from a file size limit. After each trial the drive holds
 // its previous or its new complete backup, the install database is sound
-// with its old or its new data, and no temporary file is left.
+// with its old or its new data, and no temporary file is left. A stick that
+// inverts a byte without a word is caught by the check of the written copy;
+// each file is flushed before its rename, and its folder right after.
 
 #include "BackupFixture.h"
 
@@ -58,8 +60,10 @@ private Q_SLOTS:
     void cleanup();
     void everyFaultLeavesBothSidesWhole_data();
     void everyFaultLeavesBothSidesWhole();
-    void fileSizeLimit_data();
-    void fileSizeLimit();
+    void mediumFaultIsReported_data();
+    void mediumFaultIsReported();
+    void flushedThenRenamedThenFolderFlushed_data();
+    void flushedThenRenamedThenFolderFlushed();
 
 private:
     void prepare(const QString& journalMode);
@@ -278,25 +282,44 @@ void TestBackupFaults::everyFaultLeavesBothSidesWhole()
           qsizetype(absorbed.size()), qPrintable(summary(absorbed)));
 }
 
-void TestBackupFaults::fileSizeLimit_data()
+void TestBackupFaults::mediumFaultIsReported_data()
 {
     QTest::addColumn<int>("operation");
-    QTest::addColumn<double>("fraction"); // of the file to be written
+    QTest::addColumn<double>("fraction"); // of the file to be written; < -1: no size limit
+    QTest::addColumn<QString>("journalMode");
+    QTest::addColumn<QString>("inverted"); // the byte the stick inverts, if any
     for (const auto& [name, op] :
          {std::pair{"backup", Operation::Backup}, std::pair{"restore", Operation::Restore}}) {
         for (const auto& [what, fraction] :
              {std::pair{"nothing fits", 0.0}, std::pair{"one page fits", -1.0},
               std::pair{"half fits", 0.5}, std::pair{"all but one byte", 2.0}})
-            QTest::addRow("%s-%s", name, what) << int(op) << fraction;
+            QTest::addRow("%s-%s", name, what)
+                << int(op) << fraction << QStringLiteral("delete") << QString();
     }
+    // A stick that stores a byte inverted and says nothing: only the check
+    // of the written copy can tell. An index entry changed leaves every page
+    // sound; only a check that compares the index with its table sees it.
+    for (const char* mode : {"delete", "wal"})
+        QTest::addRow("backup-%s-page header inverted on the stick", mode)
+            << int(Operation::Backup) << -2.0 << QString::fromLatin1(mode)
+            << QStringLiteral("page header");
+    QTest::newRow("backup-delete-index entry inverted on the stick")
+        << int(Operation::Backup) << -2.0 << QStringLiteral("delete")
+        << QStringLiteral("index entry");
 }
 
-void TestBackupFaults::fileSizeLimit()
+void TestBackupFaults::mediumFaultIsReported()
 {
     QFETCH(int, operation);
     QFETCH(double, fraction);
+    QFETCH(QString, journalMode);
+    QFETCH(QString, inverted);
     const auto op = Operation(operation);
-    prepare(QStringLiteral("delete"));
+    prepare(journalMode);
+    const QString install = m_pristine.filePath(QStringLiteral("install.mdb"));
+    // An index made last fills the last pages; its entries lie at their ends.
+    if (inverted == QLatin1String("index entry"))
+        TempInstall::execute(install, QStringLiteral("create index log_note on log([備考2])"));
     const qint64 size =
         QFileInfo(m_pristine.filePath(op == Operation::Backup ? QStringLiteral("install.mdb")
                                                               : QStringLiteral("stick.mdb")))
@@ -304,11 +327,78 @@ void TestBackupFaults::fileSizeLimit()
     const qint64 limit = fraction == -1.0  ? 4096
                          : fraction == 2.0 ? size - 1
                                            : qint64(double(size) * fraction);
+    QProcessEnvironment env = childEnvironment();
+    if (!inverted.isEmpty()) {
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(FAULT_SHIM));
+        env.insert(QStringLiteral("FAULT_PREFIX"), QFileInfo(m_machine->stick).canonicalFilePath());
+        env.insert(QStringLiteral("FAULT_FLIP"),
+                   QString::number(inverted == QLatin1String("page header")
+                                       ? 4096
+                                       : QFileInfo(install).size() - 100));
+    }
     reset();
     const Trial trial =
-        run(op, childEnvironment(), {QStringLiteral("--fsize"), QString::number(limit)});
+        run(op, env,
+            fraction < -1.5 ? QStringList{}
+                            : QStringList{QStringLiteral("--fsize"), QString::number(limit)});
     QCOMPARE(trial.exitCode, 1);
     QVERIFY(checkAfter(op, trial));
+}
+
+void TestBackupFaults::flushedThenRenamedThenFolderFlushed_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<QString>("journalMode");
+    QTest::addColumn<QStringList>("placed"); // files given their final name, in the folder
+    const QString copy = QStringLiteral("DB.mdb.tmp");
+    const QString safety = QStringLiteral("DB.mdb.before-restore.tmp");
+    QTest::newRow("backup-delete") << int(Operation::Backup) << "delete" << QStringList{copy};
+    QTest::newRow("backup-wal") << int(Operation::Backup) << "wal" << QStringList{copy};
+    QTest::newRow("restore-delete") << int(Operation::Restore) << "delete" << QStringList{safety};
+    QTest::newRow("restore-unreadable")
+        << int(Operation::Restore) << "unreadable" << QStringList{safety, copy};
+}
+
+// What a power cut may find relies on the order: a file's bytes on the medium
+// before its new name, and the name on the medium before anything is told.
+void TestBackupFaults::flushedThenRenamedThenFolderFlushed()
+{
+    QFETCH(int, operation);
+    QFETCH(QString, journalMode);
+    QFETCH(QStringList, placed);
+    const auto op = Operation(operation);
+    prepare(journalMode);
+    reset();
+    const QString folder =
+        QFileInfo(op == Operation::Backup ? m_machine->stick : m_machine->install.installFolder())
+            .canonicalFilePath();
+    QProcessEnvironment env = childEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(FAULT_SHIM));
+    env.insert(QStringLiteral("FAULT_PREFIX"), folder);
+    env.insert(QStringLiteral("FAULT_TRACE"), QStringLiteral("1"));
+    const Trial trial = run(op, env);
+    QCOMPARE(trial.exitCode, 0);
+    // "12 fdatasync /…/DB.mdb.tmp" as "fsync DB.mdb.tmp"; the folder as ".".
+    QStringList ops;
+    for (const QString& line : trial.trace) {
+        const QString path = line.section(QLatin1Char(' '), 2);
+        ops << line.section(QLatin1Char(' '), 1, 1)
+                       .replace(QLatin1String("fdatasync"), QLatin1String("fsync")) +
+                   QLatin1Char(' ') +
+                   (path == folder ? QStringLiteral(".") : QFileInfo(path).fileName());
+    }
+    const QString all = ops.join(QLatin1String(", "));
+    for (const QString& file : placed) {
+        const qsizetype renamed = ops.indexOf(QStringLiteral("rename ") + file);
+        QVERIFY2(renamed > 0, qPrintable(all));
+        qsizetype last = renamed - 1;
+        while (last > 0 && !ops[last].endsWith(QLatin1Char(' ') + file))
+            --last;
+        QVERIFY2(ops[last] == QStringLiteral("fsync ") + file,
+                 qPrintable(file + QStringLiteral(" renamed before it was flushed: ") + all));
+        QVERIFY2(ops.value(renamed + 1) == QLatin1String("fsync ."),
+                 qPrintable(QStringLiteral("the folder not flushed after ") + file + ": " + all));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBackupFaults)

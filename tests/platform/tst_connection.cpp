@@ -46,11 +46,14 @@ private Q_SLOTS:
     void openFailures_data();
     void openFailures();
     void closedConnectionFailsClearly();
+    void readOnlyMode_data();
     void readOnlyMode();
     void recordsetReadsOnceToTheEnd();
     void commandRefusesSecondStatement();
     void concurrentWriterDoesNotFailStatements();
     void heldLockFailsAfterBoundedWait();
+    void lockLetGoWithinTheWaitIsWaitedFor_data();
+    void lockLetGoWithinTheWaitIsWaitedFor();
     void transactionRollsBack();
     void snapshotLeavesOutUncommittedRows_data();
     void snapshotLeavesOutUncommittedRows();
@@ -217,18 +220,42 @@ void TestConnection::closedConnectionFailsClearly()
                          closed + QStringList{QStringLiteral("delete from list")}));
 }
 
+void TestConnection::readOnlyMode_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("read") << int(platform::Connection::ModeRead);
+    QTest::newRow("read, others may write")
+        << (platform::Connection::ModeRead | platform::Connection::ModeShareDenyNone);
+}
+
 void TestConnection::readOnlyMode()
 {
+    QFETCH(int, mode);
     TempInstall install;
     install.createDatabase(install.database());
     platform::Connection connection;
-    connection.setMode(platform::Connection::ModeRead);
+    connection.setMode(mode);
     connection.open(installSource());
     platform::Command cmd;
     cmd.setActiveConnection(&connection);
     cmd.setCommandText(QStringLiteral("delete from list"));
     QVERIFY(throwsNaming([&] { cmd.execute(); }, {QStringLiteral("delete from list")}));
     QVERIFY(throwsNaming([&] { connection.setMode(16); }, {QStringLiteral("モード")}));
+
+    // Others may write: what they commit is read, not what was read before.
+    platform::Recordset rs;
+    rs.setActiveConnection(&connection);
+    auto rows = [&] {
+        rs.setSource(QStringLiteral("select count(*) from list"));
+        rs.open();
+        const Value n = rs.field(0);
+        rs.close();
+        return n;
+    };
+    QCOMPARE(rows(), Value(qint64(0)));
+    TempInstall::execute(install.database(),
+                         QStringLiteral("insert into list(barcode) values('1')"));
+    QCOMPARE(rows(), Value(qint64(1)));
 }
 
 void TestConnection::recordsetReadsOnceToTheEnd()
@@ -383,6 +410,53 @@ void TestConnection::heldLockFailsAfterBoundedWait()
     QVERIFY2(waited >= 250 && waited < 5000, qPrintable(QString::number(waited)));
     QCOMPARE(TempInstall::query(install.database(), QStringLiteral("select count(*) from list")),
              QStringList{QStringLiteral("1")});
+}
+
+void TestConnection::lockLetGoWithinTheWaitIsWaitedFor_data()
+{
+    QTest::addColumn<bool>("replace"); // else a statement
+    QTest::newRow("statement") << false;
+    QTest::newRow("replace") << true;
+}
+
+void TestConnection::lockLetGoWithinTheWaitIsWaitedFor()
+{
+    QFETCH(bool, replace);
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode) values('1')"));
+    const QString replacement =
+        install.createDatabase(install.driveC() + QStringLiteral("/new.mdb"));
+    platform::Connection connection;
+    connection.open(installSource());
+    platform::Command cmd;
+    cmd.setActiveConnection(&connection);
+    cmd.setCommandText(QStringLiteral("delete from list"));
+
+    // The product holds its lock for about a second, well within the wait.
+    auto lock = std::make_unique<HeldWriteLock>(install.database());
+    QVERIFY(lock->isHeld());
+    std::thread product([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        lock.reset();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    QString failure;
+    try {
+        if (replace)
+            connection.replaceFrom(replacement);
+        else
+            cmd.execute();
+    } catch (const platform::Error& e) {
+        failure = e.description();
+    }
+    const qint64 waited = timer.elapsed();
+    product.join();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY2(waited >= 900, qPrintable(QString::number(waited)));
+    QCOMPARE(TempInstall::query(install.database(), QStringLiteral("select count(*) from list")),
+             QStringList{QStringLiteral("0")});
 }
 
 void TestConnection::transactionRollsBack()

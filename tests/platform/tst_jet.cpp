@@ -385,6 +385,22 @@ void TestJet::largeHistory()
                   "Text(木村 陽菜) | Null"));
     QCOMPARE(describeRow(r, r.rowCount() - 1).section(QLatin1String(" | "), 0, 0),
              QStringLiteral("Date(2024-05-04 00:00:00)"));
+
+    // Thousands of rows tie on the status (退 before 入 in JIS order): each
+    // keeps its stored place among its equals, as in Jet.
+    const QString columns = QStringLiteral("select [date],[time],[名前],[状況] from log");
+    const platform::JetResult stored = run(history, columns);
+    const platform::JetResult byStatus = run(history, columns + QStringLiteral(" order by [状況]"));
+    QStringList expected, got;
+    for (const char* status : {"退室", "入室"}) {
+        for (qsizetype i = 0; i < stored.rowCount(); ++i) {
+            if (std::get<QString>(stored.at(i, 3)) == text(status))
+                expected << describeRow(stored, i);
+        }
+    }
+    for (qsizetype i = 0; i < byStatus.rowCount(); ++i)
+        got << describeRow(byStatus, i);
+    QCOMPARE(got, expected);
 }
 
 void TestJet::collation_data()

@@ -127,6 +127,13 @@ void TestResultSnapshot::cells_data()
     QTest::newRow("true and false")
         << "BIT" << QStringList{"-1", "0", "'True'", "'maybe'"}
         << QStringList{"True", "False", "True", "maybe"} << QList<int>{B, B, B, T};
+    // The second text ends on the last byte of the first 64 KiB arena.
+    QTest::newRow("text ending at an arena's end")
+        << "LONGTEXT"
+        << QStringList{"replace(hex(zeroblob(40000)), '00', 'a')",
+                       "replace(hex(zeroblob(25536)), '00', 'b')", "'c'"}
+        << QStringList{QString(40000, QLatin1Char('a')), QString(25536, QLatin1Char('b')), "c"}
+        << QList<int>{T, T, T};
     QTest::newRow("no declared type") << "" << QStringList{"5", "'x'", "2.5", "NULL"}
                                       << QStringList{"5", "x", "2.5", ""} << QList<int>{I, T, R, N};
 }
