@@ -101,8 +101,13 @@ detail::Database createEngineFile(const QString& hostPath, const QString& what)
 void throwEngineError(sqlite3* db, int code, const QString& what)
 {
     const int primary = code & 0xff;
-    QString reason =
-        db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
+    // A handle keeps the message of its own last call. A backup step reports
+    // on neither handle, so a code that is not the handle's is told by its
+    // own text ("database or disk is full"), not by the handle's "not an
+    // error".
+    const bool handlesOwn = db && (sqlite3_errcode(db) & 0xff) == primary;
+    QString reason = handlesOwn ? QString::fromUtf8(sqlite3_errmsg(db))
+                                : QString::fromUtf8(sqlite3_errstr(code));
     const bool locked = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
     if (locked) {
         // Told as Windows tells a file another program holds: permission
