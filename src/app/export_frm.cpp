@@ -5,6 +5,7 @@
 #include "DesignLook.h"
 #include "DriveList.h"
 #include "ErrorReport.h"
+#include "MessageBoxDialog.h"
 #include "ProgramEnd.h"
 #include "backup/DriveBackup.h"
 #include "db/db.h"
@@ -313,9 +314,12 @@ QPushButton* export_frm::button(const char* name) const
 
 void export_frm::connectHandlers()
 {
+    // Every operation may wait for the product's lock on the database.
     auto onClick = [this](QPushButton* sender, std::function<void()> handler) {
-        connect(sender, &QPushButton::clicked, this,
-                [handler = std::move(handler)] { guarded(handler); });
+        connect(sender, &QPushButton::clicked, this, [handler = std::move(handler)] {
+            const LockWaitFeedback feedback;
+            guarded(handler);
+        });
     };
     onClick(button("Command1"), [] { exportRoster(RosterLayout::Check); });
     onClick(button("Command2"), [] { exportRoster(RosterLayout::Convert); });
@@ -325,10 +329,14 @@ void export_frm::connectHandlers()
     onClick(button("Command4"), [this] { backUpToDrive(); });
     onClick(button("Command5"), [this] { restoreFromDrive(); });
     onClick(button("Command7"), [this] { exitProgram(); });
-    connect(m_label18, &ClickableLabel::clicked, this,
-            [this] { guarded([this] { backUpFromX86ToDrive(); }); });
-    connect(m_label15, &ClickableLabel::clicked, this,
-            [this] { guarded([this] { requestSupport(); }); });
+    connect(m_label18, &ClickableLabel::clicked, this, [this] {
+        const LockWaitFeedback feedback;
+        guarded([this] { backUpFromX86ToDrive(); });
+    });
+    connect(m_label15, &ClickableLabel::clicked, this, [this] {
+        const LockWaitFeedback feedback;
+        guarded([this] { requestSupport(); });
+    });
     connect(m_drive1, &DriveList::changed, this,
             [this] { guarded([this] { m_label12->clear(); }); });
     connect(m_drive2, &DriveList::changed, this,
@@ -337,6 +345,12 @@ void export_frm::connectHandlers()
 
 void export_frm::closeEvent(QCloseEvent* event)
 {
+    // Not while a handler waits for a lock and the window only repaints: the
+    // handler still uses the connection the exit would close.
+    if (LockWaitFeedback::repainting()) {
+        event->ignore();
+        return;
+    }
     // Closing is never refused: the exit runs and the window goes with the
     // rest of the program.
     guarded([this] { exitProgram(); });

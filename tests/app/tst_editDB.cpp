@@ -395,8 +395,8 @@ void TestEditDB::menuEntryStartsInTheInstallFolder()
     QFETCH(bool, prefixSet);
     QFETCH(bool, inTwin);
 
-    const QString row = QStringLiteral(
-        "insert into log values ('2024-05-01','09:00:00','入室','%1',NULL)");
+    const QString row =
+        QStringLiteral("insert into log values ('2024-05-01','09:00:00','入室','%1',NULL)");
     if (underFirst)
         install().createDatabase(install().database(), row.arg(QStringLiteral("本 フォルダ")));
     if (underTwin)
