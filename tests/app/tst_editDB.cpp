@@ -150,6 +150,15 @@ void TestEditDB::design()
     QVERIFY(!grid->tabKeyNavigation());
     QVERIFY(!adodc->isWidgetType());
     QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    // A larger window: the grid grows with it, the button keeps to the lower
+    // right; back at the designed size, the designed places exactly.
+    window.resize(window.size() + QSize(300, 200));
+    QCOMPARE(grid->geometry(), rectFromTwips(240, 240, 14775, 9255).adjusted(0, 0, 300, 200));
+    QCOMPARE(close->geometry(), rectFromTwips(13440, 9840, 1455, 495).translated(300, 200));
+    window.resize(QSize(1016, 686));
+    QCOMPARE(grid->geometry(), rectFromTwips(240, 240, 14775, 9255));
+    QCOMPARE(close->geometry(), rectFromTwips(13440, 9840, 1455, 495));
 }
 
 void TestEditDB::firstOpening()
