@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -450,13 +451,21 @@ private:
 void showMailProgress(const std::function<void()>& work, bsmtp::SendWatch& watch)
 {
     std::atomic<bool> finished{false};
+    std::exception_ptr failure;
     MailProgressWindow window(watch, finished);
     std::thread sender([&] {
-        work();
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
         finished = true;
     });
     window.exec();
     sender.join();
+    // What the calls threw reaches the handler's guard as if they had run here.
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 } // namespace

@@ -495,7 +495,7 @@ std::optional<TestTransport> setTestTransport(std::optional<TestTransport> trans
 }
 
 MailResult RcvMail(const QString& host, const QString& user, const QString& password,
-                   const QString& command, const QString& /*folder*/)
+                   const QString& command, const QString& /*folder*/, SendWatch* watch)
 {
     if (command.compare(QLatin1String("STAT"), Qt::CaseInsensitive) != 0)
         return failure(MailStatus::BadArguments,
@@ -503,7 +503,7 @@ MailResult RcvMail(const QString& host, const QString& user, const QString& pass
     if (host.trimmed().isEmpty() || hasLineBreak(user) || hasLineBreak(password))
         return failure(MailStatus::BadArguments, QStringLiteral("no POP3 server"));
 
-    Session session(false);
+    Session session(false, watch);
     if (!session.curl)
         return failure(MailStatus::Unreachable, QStringLiteral("libcurl could not start"));
     CURL* c = session.curl.get();

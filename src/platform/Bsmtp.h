@@ -99,9 +99,10 @@ struct SendWatch
 
 // Logs in to the POP3 mailbox of user on host (pop3s, port 995) and runs
 // command, which must be "STAT". folder names where retrieved mail would be
-// kept; STAT retrieves nothing, so it is not touched.
+// kept; STAT retrieves nothing, so it is not touched. watch, when given, can
+// stop the call.
 MailResult RcvMail(const QString& host, const QString& user, const QString& password,
-                   const QString& command, const QString& folder);
+                   const QString& command, const QString& folder, SendWatch* watch = nullptr);
 
 // Sends one mail through server ("host:port"; 587 when no port is given),
 // upgrading to TLS with STARTTLS, signing in with the credentials of

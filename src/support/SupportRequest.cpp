@@ -140,7 +140,7 @@ SupportRequestResult send_support_request(const BusyHook& busy, const MailWaiter
         // The mailbox status is asked before every send; whatever it
         // answers, the send goes ahead.
         bsmtp::RcvMail(account.popHost, account.user, account.password, QStringLiteral("STAT"),
-                       QStringLiteral("c:\\"));
+                       QStringLiteral("c:\\"), &watch);
         if (!attachment.isEmpty() && !watch.stop)
             sent = bsmtp::SendMail(server, account.recipient, senderField, subject, body,
                                    attachment, &watch);
