@@ -86,6 +86,17 @@ QPushButton* buttonCaptioned(QMessageBox* box, const QString& caption)
     return nullptr;
 }
 
+// Counts the paints of the widgets it filters.
+struct PaintCounter : QObject
+{
+    int paints = 0;
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 } // namespace
 
 class TestMessageBox : public GuiTestBase
@@ -100,6 +111,7 @@ private Q_SLOTS:
     void promptLinesAndTitle();
     void errorReport_data();
     void errorReport();
+    void answeredBoxLeavesTheScreenAtOnce();
     void answeredBoxGoesBeforeALockWait_data();
     void answeredBoxGoesBeforeALockWait();
 };
@@ -206,6 +218,28 @@ void TestMessageBox::promptLinesAndTitle()
     QCOMPARE(seen.text, QStringLiteral("一行目\n二行目　"));
 }
 
+// The window under an answered box is drawn again before the box's call
+// returns, so that work the answer starts cannot leave the box's image on
+// the screen.
+void TestMessageBox::answeredBoxLeavesTheScreenAtOnce()
+{
+    QWidget below;
+    below.resize(400, 300);
+    below.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&below));
+    PaintCounter counter;
+    below.installEventFilter(&counter);
+    int paintsAtTheAnswer = -1;
+    SeenBox seen;
+    whenBoxShows(seen, [&](QMessageBox* box) {
+        paintsAtTheAnswer = counter.paints;
+        QVERIFY(clickFirstButton(box));
+    });
+    showMessageBox(QStringLiteral("確認"), platform::vbYesNo, QStringLiteral("各種設定"));
+    QVERIFY(paintsAtTheAnswer >= 0);
+    QVERIFY(counter.paints > paintsAtTheAnswer);
+}
+
 void TestMessageBox::answeredBoxGoesBeforeALockWait_data()
 {
     QTest::addColumn<QString>("button");
@@ -231,15 +265,7 @@ void TestMessageBox::answeredBoxGoesBeforeALockWait()
     std::optional<HeldWriteLock> lock(std::in_place, install().database());
     QVERIFY(lock->isHeld());
 
-    struct PaintCounter : QObject
-    {
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            paints += event->type() == QEvent::Paint;
-            return false;
-        }
-    } counter;
+    PaintCounter counter;
     int answered = 0;
     int boxesInWait = -1;
     int cursorInWait = -1;
