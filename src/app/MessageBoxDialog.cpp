@@ -1,10 +1,12 @@
 #include "MessageBoxDialog.h"
 
+#include "platform/Connection.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 #include <vector>
 
 namespace {
@@ -62,7 +64,63 @@ QMessageBox::Icon iconOf(int style)
     }
 }
 
+int g_feedbackScopes = 0;
+bool g_waitCursor = false;
+bool g_repainting = false;
+
+void endWaitCursor()
+{
+    if (g_waitCursor) {
+        QApplication::restoreOverrideCursor();
+        g_waitCursor = false;
+    }
+}
+
+void onLockWait()
+{
+    if (g_feedbackScopes == 0 || g_repainting || !qApp ||
+        QThread::currentThread() != qApp->thread())
+        return;
+    if (!g_waitCursor) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        g_waitCursor = true;
+    }
+    g_repainting = true;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    g_repainting = false;
+}
+
+// The windows under a box that has just gone, drawn again at once: the work
+// the answer starts may hold the event loop, and until they are drawn the
+// box's image stays on the screen as if it were still waiting for an answer.
+void repaintWindowsBelow(const QWidget* box)
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows)
+        if (window != box && window->isVisible())
+            window->repaint();
+}
+
 } // namespace
+
+LockWaitFeedback::LockWaitFeedback()
+{
+    if (g_feedbackScopes++ == 0)
+        platform::Connection::setLockWaitHook(onLockWait);
+}
+
+LockWaitFeedback::~LockWaitFeedback()
+{
+    if (--g_feedbackScopes == 0) {
+        endWaitCursor();
+        platform::Connection::setLockWaitHook(nullptr);
+    }
+}
+
+bool LockWaitFeedback::repainting()
+{
+    return g_repainting;
+}
 
 int showMessageBox(const QString& prompt, int style, const QString& title)
 {
@@ -92,7 +150,11 @@ int showMessageBox(const QString& prompt, int style, const QString& title)
     const std::size_t defaultIndex = std::size_t((style >> 8) & 0xF);
     box.setDefaultButton(buttons.at(defaultIndex < buttons.size() ? defaultIndex : 0));
 
+    // A box follows a wait that is over.
+    endWaitCursor();
     box.exec();
+    box.hide();
+    repaintWindowsBelow(&box);
     if (QAbstractButton* clicked = box.clickedButton())
         return clicked->property("answer").toInt();
     return escape ? escape->property("answer").toInt()

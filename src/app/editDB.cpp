@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableView>
+#include <algorithm>
 
 namespace {
 
@@ -26,6 +27,15 @@ struct ColumnWidth
     int twips;
 };
 constexpr ColumnWidth designedWidths[] = {{0, 2300}, {3, 4200}, {4, 4170}};
+
+QRect gridDesign()
+{
+    return rectFromTwips(240, 240, 14775, 9255);
+}
+QRect buttonDesign()
+{
+    return rectFromTwips(13440, 9840, 1455, 495);
+}
 
 } // namespace
 
@@ -56,7 +66,7 @@ void editDB::createControls()
 
     m_dataGrid1 = new QTableView(this);
     m_dataGrid1->setObjectName(QStringLiteral("DataGrid1"));
-    m_dataGrid1->setGeometry(rectFromTwips(240, 240, 14775, 9255));
+    m_dataGrid1->setGeometry(gridDesign());
     m_dataGrid1->setFont(designFont());
     m_dataGrid1->horizontalHeader()->setFont(designFont());
     m_dataGrid1->verticalHeader()->setFont(designFont());
@@ -74,7 +84,7 @@ void editDB::createControls()
 
     m_command1 = new QPushButton(QStringLiteral("閉じる"), this);
     m_command1->setObjectName(QStringLiteral("Command1"));
-    m_command1->setGeometry(rectFromTwips(13440, 9840, 1455, 495));
+    m_command1->setGeometry(buttonDesign());
     m_command1->setAutoDefault(true);
     m_command1->setDefault(false);
     connect(m_command1, &QPushButton::clicked, this, [this] { guarded([this] { close(); }); });
@@ -111,6 +121,17 @@ bool editDB::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_dataGrid1 && event->type() == QEvent::FocusIn)
         guarded([this] { setDesignedWidths(); });
     return QWidget::eventFilter(watched, event);
+}
+
+void editDB::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int dx = width() - pixelsFromTwips(clientWidth);
+    const int dy = height() - pixelsFromTwips(clientHeight);
+    const QRect grid = gridDesign();
+    m_dataGrid1->setGeometry(grid.x(), grid.y(), std::max(1, grid.width() + dx),
+                             std::max(1, grid.height() + dy));
+    m_command1->setGeometry(buttonDesign().translated(dx, dy));
 }
 
 void editDB::closeEvent(QCloseEvent* event)

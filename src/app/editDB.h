@@ -36,6 +36,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The grid and the button keep their distances to the window's edges:
+    // at the designed size their designed places, in a larger window the grid
+    // grows with it and the button stays at the lower right.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createControls();

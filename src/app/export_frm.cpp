@@ -5,6 +5,7 @@
 #include "DesignLook.h"
 #include "DriveList.h"
 #include "ErrorReport.h"
+#include "MessageBoxDialog.h"
 #include "ProgramEnd.h"
 #include "backup/DriveBackup.h"
 #include "db/db.h"
@@ -16,12 +17,20 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStringView>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -306,9 +315,12 @@ QPushButton* export_frm::button(const char* name) const
 
 void export_frm::connectHandlers()
 {
+    // Every operation may wait for the product's lock on the database.
     auto onClick = [this](QPushButton* sender, std::function<void()> handler) {
-        connect(sender, &QPushButton::clicked, this,
-                [handler = std::move(handler)] { guarded(handler); });
+        connect(sender, &QPushButton::clicked, this, [handler = std::move(handler)] {
+            const LockWaitFeedback feedback;
+            guarded(handler);
+        });
     };
     onClick(button("Command1"), [] { exportRoster(RosterLayout::Check); });
     onClick(button("Command2"), [] { exportRoster(RosterLayout::Convert); });
@@ -318,10 +330,14 @@ void export_frm::connectHandlers()
     onClick(button("Command4"), [this] { backUpToDrive(); });
     onClick(button("Command5"), [this] { restoreFromDrive(); });
     onClick(button("Command7"), [this] { exitProgram(); });
-    connect(m_label18, &ClickableLabel::clicked, this,
-            [this] { guarded([this] { backUpFromX86ToDrive(); }); });
-    connect(m_label15, &ClickableLabel::clicked, this,
-            [this] { guarded([this] { requestSupport(); }); });
+    connect(m_label18, &ClickableLabel::clicked, this, [this] {
+        const LockWaitFeedback feedback;
+        guarded([this] { backUpFromX86ToDrive(); });
+    });
+    connect(m_label15, &ClickableLabel::clicked, this, [this] {
+        const LockWaitFeedback feedback;
+        guarded([this] { requestSupport(); });
+    });
     connect(m_drive1, &DriveList::changed, this,
             [this] { guarded([this] { m_label12->clear(); }); });
     connect(m_drive2, &DriveList::changed, this, [this] {
@@ -334,6 +350,12 @@ void export_frm::connectHandlers()
 
 void export_frm::closeEvent(QCloseEvent* event)
 {
+    // Not while a handler waits for a lock and the window only repaints: the
+    // handler still uses the connection the exit would close.
+    if (LockWaitFeedback::repainting()) {
+        event->ignore();
+        return;
+    }
     // Closing is never refused: the exit runs and the window goes with the
     // rest of the program.
     guarded([this] { exitProgram(); });
@@ -349,6 +371,106 @@ void export_frm::exitProgram()
 namespace {
 
 const QString copiedToDrive = QStringLiteral("ＵＳＢメモリにコピーしました。");
+
+// The support mail's progress window: what has left, then how long the
+// server's answer has been awaited, and 中止. It holds every other window of
+// the tool while the mail calls run on their own thread, and closes only
+// when they have returned.
+class MailProgressWindow : public QDialog
+{
+public:
+    MailProgressWindow(bsmtp::SendWatch& watch, const std::atomic<bool>& finished)
+        : QDialog(QApplication::activeWindow()), m_watch(watch), m_finished(finished)
+    {
+        setObjectName(QStringLiteral("MailProgress"));
+        setWindowTitle(QStringLiteral("調査依頼"));
+        setWindowModality(Qt::ApplicationModal);
+        setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+        m_status = new QLabel(this);
+        m_status->setObjectName(QStringLiteral("status"));
+        m_bar = new QProgressBar(this);
+        m_bar->setObjectName(QStringLiteral("progress"));
+        m_bar->setRange(0, 1000);
+        m_bar->setTextVisible(false);
+        m_detail = new QLabel(this);
+        m_detail->setObjectName(QStringLiteral("detail"));
+        m_stop = new QPushButton(QStringLiteral("中止"), this);
+        m_stop->setObjectName(QStringLiteral("stop"));
+        m_stop->setAutoDefault(false);
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(m_status);
+        layout->addWidget(m_bar);
+        layout->addWidget(m_detail);
+        layout->addWidget(m_stop, 0, Qt::AlignRight);
+        connect(m_stop, &QPushButton::clicked, this, [this] { stop(); });
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this] { refresh(); });
+        timer->start(100);
+        refresh();
+        setMinimumWidth(pixelsFromTwips(5400));
+    }
+
+    // Escape and the close box stop the send, as 中止 does; the window stays
+    // until the calls have returned.
+    void reject() override { stop(); }
+
+private:
+    void stop()
+    {
+        m_watch.stop = true;
+        m_stop->setEnabled(false);
+    }
+
+    void refresh()
+    {
+        if (m_finished) {
+            done(Accepted);
+            return;
+        }
+        const qint64 total = m_watch.total;
+        const qint64 sent = m_watch.sent;
+        if (m_watch.phase == bsmtp::SendWatch::AwaitingReply) {
+            if (!m_waiting.isValid())
+                m_waiting.start();
+            m_status->setText(QStringLiteral("サーバーの応答を待っています"));
+            m_bar->setRange(0, 0);
+            m_detail->setText(QStringLiteral("%1 秒").arg(m_waiting.elapsed() / 1000));
+            return;
+        }
+        m_status->setText(QStringLiteral("調査依頼を送信しています…"));
+        m_bar->setValue(total > 0 ? int(sent * 1000 / total) : 0);
+        m_detail->setText(QStringLiteral("%L1 / %L2 バイト").arg(sent).arg(total > 0 ? total : 0));
+    }
+
+    bsmtp::SendWatch& m_watch;
+    const std::atomic<bool>& m_finished;
+    QLabel* m_status;
+    QProgressBar* m_bar;
+    QLabel* m_detail;
+    QPushButton* m_stop;
+    QElapsedTimer m_waiting;
+};
+
+// Runs the mail calls on a thread of their own behind the progress window.
+void showMailProgress(const std::function<void()>& work, bsmtp::SendWatch& watch)
+{
+    std::atomic<bool> finished{false};
+    std::exception_ptr failure;
+    MailProgressWindow window(watch, finished);
+    std::thread sender([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished = true;
+    });
+    window.exec();
+    sender.join();
+    // What the calls threw reaches the handler's guard as if they had run here.
+    if (failure)
+        std::rethrow_exception(failure);
+}
 
 } // namespace
 
@@ -415,13 +537,16 @@ void export_frm::requestSupport()
                          QStringLiteral("Tavenroサポート窓口への調査依頼")) != platform::vbYes)
         return;
 
-    // The mail calls hold the window for up to half a minute.
-    const SupportRequestResult result = send_support_request([](bool busy) {
-        if (busy)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        else
-            QApplication::restoreOverrideCursor();
-    });
+    // The snapshot may wait for the product's lock; the mail is shown by its
+    // progress window.
+    const SupportRequestResult result = send_support_request(
+        [](bool busy) {
+            if (busy)
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+            else
+                QApplication::restoreOverrideCursor();
+        },
+        showMailProgress);
     switch (result.outcome) {
     case SupportRequestResult::Outcome::Sent:
         platform::msgBox(QStringLiteral("調査依頼が完了しました。"));
@@ -431,6 +556,14 @@ void export_frm::requestSupport()
         platform::msgBox(QStringLiteral("調査依頼を送信できませんでした。") + crlf +
                          supportFailureReason(result.failure) + crlf +
                          QStringLiteral("しばらくしてからもう一度お試しください。"));
+        break;
+    case SupportRequestResult::Outcome::Unconfirmed:
+        // The mail left whole but its answer never came: the desk may have it
+        // or not, and a second mail would only send the database again.
+        platform::msgBox(QStringLiteral("調査依頼が届いたかどうかを確認できませんでした。") + crlf +
+                             QStringLiteral("お電話中の窓口担当者に、調査依頼が届いたかを"
+                                            "ご確認ください。"),
+                         platform::vbExclamation);
         break;
     case SupportRequestResult::Outcome::Declined:
         break;

@@ -8,8 +8,18 @@
 #include <QFileInfo>
 #include <QUuid>
 #include <algorithm>
+#include <condition_variable>
 #include <curl/curl.h>
 #include <memory>
+#include <mutex>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#ifdef __linux__
+#include <linux/sockios.h>
+#endif
+#include <string_view>
 
 namespace bsmtp {
 
@@ -82,6 +92,219 @@ Timeouts limitsFor(bool smtp)
     return defaultTimeouts(smtp);
 }
 
+// Follows one call and ends it when a wait runs out or the caller stops it.
+// libcurl's own limits cannot tell the upload from the wait for a reply: its
+// reply limit runs across the upload, and its speed limit takes the wait for
+// the last reply for a stalled upload. Nor does it look at its progress
+// while it waits for the answer to the end of the mail. So a thread of this
+// object's own measures the waits, from the commands and replies libcurl
+// reports and the bytes the server's side has taken, and ends a wait that
+// ran out by shutting the connection down.
+class Watchdog
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    enum class Ending
+    {
+        None,
+        Stopped,
+        Stalled,
+        NoReply,
+    };
+
+    Watchdog(const Timeouts& limits, SendWatch* watch)
+        : m_limits(limits), m_watch(watch ? watch : &m_ownWatch)
+    {}
+    ~Watchdog() { finish(); }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    void start()
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    void finish()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    Ending ending() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_ending;
+    }
+    bool uploadDone() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_uploadDone;
+    }
+
+    // The connection's socket, while it is open.
+    void opened(curl_socket_t socket)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_socket = socket;
+    }
+    void closing(curl_socket_t socket)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_socket == socket)
+            m_socket = CURL_SOCKET_BAD;
+    }
+
+    // A command went out or a reply line came in.
+    void dialogue(bool command, const char* data, size_t size)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_awaitingReply = command;
+        m_lastDialogue = Clock::now();
+        if (!command && size >= 3 && std::string_view(data, 3) == "354")
+            m_dataAcceptedAt = m_lastDialogue;
+    }
+
+    // libcurl's progress: bytes of the mail written so far; true ends the call.
+    bool progress(qint64 written, qint64 total)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_written = written;
+        m_total = total;
+        update(Clock::now());
+        return m_ending != Ending::None;
+    }
+
+    QString endingText() const
+    {
+        const std::lock_guard lock(m_mutex);
+        switch (m_ending) {
+        case Ending::Stopped:
+            return QStringLiteral("stopped by the caller");
+        case Ending::Stalled:
+            return QStringLiteral("the upload did not move for %1 ms").arg(m_limits.stall.count());
+        case Ending::NoReply:
+            return QStringLiteral("no reply within %1 ms")
+                .arg((m_uploadDone ? m_limits.endOfData : m_limits.reply).count());
+        case Ending::None:
+            break;
+        }
+        return {};
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_finished) {
+            update(Clock::now());
+            if (m_ending != Ending::None && m_socket != CURL_SOCKET_BAD) {
+                // Wakes libcurl from whatever wait it is in; it then fails
+                // the call, and the ending says why.
+                ::shutdown(m_socket, SHUT_RDWR);
+                m_socket = CURL_SOCKET_BAD;
+            }
+            m_wake.wait_for(lock, std::chrono::milliseconds(50));
+        }
+    }
+
+    // Bytes written that the server's side has not yet taken.
+    qint64 unacknowledged() const
+    {
+#ifdef __linux__
+        int pending = 0;
+        if (m_socket != CURL_SOCKET_BAD && ::ioctl(m_socket, SIOCOUTQ, &pending) == 0)
+            return pending;
+#endif
+        return 0;
+    }
+
+    // Called with the mutex held.
+    void update(Clock::time_point now)
+    {
+        if (m_ending != Ending::None)
+            return;
+        // What has left is what the server's side took: bytes still queued
+        // on this machine could yet be lost with the line.
+        const qint64 queued = unacknowledged();
+        const qint64 taken = std::max<qint64>(0, m_written - queued);
+        if (m_total > 0)
+            m_watch->total = m_total;
+        if (taken > m_taken) {
+            m_taken = taken;
+            m_lastMove = now;
+            m_watch->sent = taken;
+            if (m_watch->phase == SendWatch::Connecting)
+                m_watch->phase = SendWatch::Uploading;
+        }
+        if (!m_uploadDone && m_total > 0 && m_written >= m_total && queued == 0) {
+            m_uploadDone = true;
+            m_uploadDoneAt = now;
+            m_watch->sent = m_total;
+            m_watch->phase = SendWatch::AwaitingReply;
+        }
+        if (m_watch->stop)
+            m_ending = Ending::Stopped;
+        else if (m_uploadDone) {
+            if (now - m_uploadDoneAt > m_limits.endOfData)
+                m_ending = Ending::NoReply;
+        } else if (m_dataAcceptedAt) {
+            if (now - std::max(*m_dataAcceptedAt, m_lastMove) > m_limits.stall)
+                m_ending = Ending::Stalled;
+        } else if (m_awaitingReply && now - m_lastDialogue > m_limits.reply) {
+            m_ending = Ending::NoReply;
+        }
+    }
+
+    const Timeouts m_limits;
+    SendWatch m_ownWatch;
+    SendWatch* m_watch;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_thread;
+    bool m_finished = false;
+    curl_socket_t m_socket = CURL_SOCKET_BAD;
+    Ending m_ending = Ending::None;
+    bool m_awaitingReply = false;
+    Clock::time_point m_lastDialogue = Clock::now();
+    std::optional<Clock::time_point> m_dataAcceptedAt;
+    qint64 m_written = 0;
+    qint64 m_total = 0;
+    qint64 m_taken = 0;
+    Clock::time_point m_lastMove = Clock::now();
+    bool m_uploadDone = false;
+    Clock::time_point m_uploadDoneAt;
+};
+
+int onDebug(CURL* /*curl*/, curl_infotype type, char* data, size_t size, void* watchdog)
+{
+    if (type == CURLINFO_HEADER_OUT || type == CURLINFO_HEADER_IN)
+        static_cast<Watchdog*>(watchdog)->dialogue(type == CURLINFO_HEADER_OUT, data, size);
+    return 0;
+}
+
+int onProgress(void* watchdog, curl_off_t /*downloadTotal*/, curl_off_t /*downloaded*/,
+               curl_off_t uploadTotal, curl_off_t uploaded)
+{
+    return static_cast<Watchdog*>(watchdog)->progress(qint64(uploaded), qint64(uploadTotal)) ? 1
+                                                                                             : 0;
+}
+
+int onSocketOpened(void* watchdog, curl_socket_t socket, curlsocktype /*purpose*/)
+{
+    static_cast<Watchdog*>(watchdog)->opened(socket);
+    return CURL_SOCKOPT_OK;
+}
+
+int onSocketClosing(void* watchdog, curl_socket_t socket)
+{
+    static_cast<Watchdog*>(watchdog)->closing(socket);
+    return ::close(socket);
+}
+
 // What every call shares: bounded waits, verified TLS, the test transport.
 // libcurl keeps pointers to its members, so it stays where it was made.
 struct Session
@@ -90,30 +313,38 @@ struct Session
     Slist connectTo;
     QByteArray lastLine;
     char errorText[CURL_ERROR_SIZE] = {};
+    Watchdog watchdog;
 
-    explicit Session(bool smtp, qint64 attachmentBytes = 0) : curl(newEasy())
+    explicit Session(bool smtp, SendWatch* watch = nullptr)
+        : curl(newEasy()), watchdog(limitsFor(smtp), watch)
     {
         if (!curl)
             return;
         CURL* c = curl.get();
         const Timeouts limits = limitsFor(smtp);
-        // Whole seconds are what libcurl takes for the reply wait and the
-        // stall; never less than one.
-        const long responseSeconds =
-            std::max<long>(1, long((limits.response.count() + 999) / 1000));
         curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText);
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, smtp ? "smtp" : "pop3s");
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connect.count()));
-        curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, responseSeconds);
-        constexpr qint64 mebibyte = qint64{1024} * 1024;
-        const auto total = limits.total + limits.perExtraMebibyte *
-                                              std::max<qint64>(0, attachmentBytes - mebibyte) /
-                                              mebibyte;
-        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(total.count()));
-        // A server that stops reading the upload is a stall too.
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, responseSeconds);
+        // The waits are the watchdog's. libcurl's own reply limit (two
+        // minutes unless set) would count the wait for the answer to the end
+        // of the mail from the DATA command when the end could not be written
+        // at once, so it is set out of the way.
+        curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, 24L * 3600);
+        if (limits.total.count() > 0)
+            curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(limits.total.count()));
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, &watchdog);
+        // The commands and replies reach the watchdog only through libcurl's
+        // trace; nothing of it is printed or kept.
+        curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+        curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, onDebug);
+        curl_easy_setopt(c, CURLOPT_DEBUGDATA, &watchdog);
+        curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, onSocketOpened);
+        curl_easy_setopt(c, CURLOPT_SOCKOPTDATA, &watchdog);
+        curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, onSocketClosing);
+        curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, &watchdog);
         curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
         curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, keepLastLine);
@@ -135,14 +366,27 @@ struct Session
 
     MailResult perform()
     {
+        watchdog.start();
         const CURLcode code = curl_easy_perform(curl.get());
+        watchdog.finish();
         MailResult result;
         curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &result.serverCode);
         result.status = statusOf(code, result.serverCode);
         if (code == CURLE_OK)
             result.text = QString::fromUtf8(lastLine);
+        else if (watchdog.ending() != Watchdog::Ending::None)
+            result.text = watchdog.endingText();
         else
             result.text = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
+        if (code == CURLE_OK)
+            return result;
+        // Once the whole mail has left, only the server's answer tells
+        // whether it was taken: a refusal is one, anything else is not.
+        if (watchdog.uploadDone())
+            result.status =
+                result.serverCode >= 400 ? MailStatus::Refused : MailStatus::Unconfirmed;
+        else if (watchdog.ending() == Watchdog::Ending::Stopped)
+            result.status = MailStatus::Stopped;
         return result;
     }
 
@@ -237,15 +481,11 @@ QByteArray angleAddress(const QString& address)
 
 Timeouts defaultTimeouts(bool smtp)
 {
-    // 8 s for the status request and 20 s for the send: 28 s in all. A
-    // larger database gets 40 s more for each further mebibyte (its base64
-    // text at about 280 kbit/s); a server that stops answering is still given
-    // up after 10 s, one that stops reading after about 16 s (libcurl judges
-    // the speed over the last few seconds), so with a silent POP3 server
-    // before it the operator hears within about 21 s.
     if (smtp)
-        return {8s, 10s, 20s, 40s};
-    return {5s, 5s, 8s};
+        return {10s, 5min, 10min, 30s};
+    // Its answer is never used: a POP3 server that does not answer at once
+    // is not waited for long.
+    return {5s, 5s, 5s, 5s, 8s};
 }
 
 std::optional<TestTransport> setTestTransport(std::optional<TestTransport> transport)
@@ -255,7 +495,7 @@ std::optional<TestTransport> setTestTransport(std::optional<TestTransport> trans
 }
 
 MailResult RcvMail(const QString& host, const QString& user, const QString& password,
-                   const QString& command, const QString& /*folder*/)
+                   const QString& command, const QString& /*folder*/, SendWatch* watch)
 {
     if (command.compare(QLatin1String("STAT"), Qt::CaseInsensitive) != 0)
         return failure(MailStatus::BadArguments,
@@ -263,7 +503,7 @@ MailResult RcvMail(const QString& host, const QString& user, const QString& pass
     if (host.trimmed().isEmpty() || hasLineBreak(user) || hasLineBreak(password))
         return failure(MailStatus::BadArguments, QStringLiteral("no POP3 server"));
 
-    Session session(false);
+    Session session(false, watch);
     if (!session.curl)
         return failure(MailStatus::Unreachable, QStringLiteral("libcurl could not start"));
     CURL* c = session.curl.get();
@@ -279,7 +519,8 @@ MailResult RcvMail(const QString& host, const QString& user, const QString& pass
 }
 
 MailResult SendMail(const QString& server, const QString& recipient, const QString& senderField,
-                    const QString& subject, const QString& body, const QString& attachment)
+                    const QString& subject, const QString& body, const QString& attachment,
+                    SendWatch* watch)
 {
     // "host:port"; the port after the last colon.
     QString host = server.trimmed();
@@ -311,7 +552,7 @@ MailResult SendMail(const QString& server, const QString& recipient, const QStri
         return failure(MailStatus::AttachmentUnreadable,
                        QStringLiteral("cannot read the attachment %1").arg(file));
 
-    Session session(true, fileInfo.size());
+    Session session(true, watch);
     if (!session.curl)
         return failure(MailStatus::Unreachable, QStringLiteral("libcurl could not start"));
     CURL* c = session.curl.get();

@@ -6,10 +6,12 @@
 // Credentials travel only inside TLS: SMTP upgrades with STARTTLS and gives
 // up when the server does not offer it, POP3 speaks TLS from the first byte
 // (pop3s, port 995). Certificates are verified against the system's CA
-// store. Every call is bounded in time (see defaultTimeouts()).
+// store. Every wait is bounded (see defaultTimeouts()). A call may run on any
+// thread, one call at a time.
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -36,6 +38,12 @@ enum class MailStatus
     AttachmentUnreadable,
     // Arguments the library cannot use (a server text without a host).
     BadArguments,
+    // Stopped by the caller before the whole mail had left.
+    Stopped,
+    // The whole mail left, but no answer to it came: the line broke, the
+    // wait ran out or the caller stopped waiting. The server may have taken
+    // it or not.
+    Unconfirmed,
 };
 
 struct MailResult
@@ -51,40 +59,61 @@ struct MailResult
 };
 
 // Time limits of one call. connect covers the TCP connection, the TLS
-// handshake and the dialogue up to the sign-in; response bounds the wait for
-// any one reply, and an upload that stalls (under a byte a second, as
-// libcurl averages it over the last few seconds) for that long is given up
-// too; total bounds the whole call, and grows by perExtraMebibyte for each
-// mebibyte of attachment beyond the first, so that a slow line can still
-// carry a large database while a silent server is given up all the same.
+// handshake and the dialogue up to the sign-in. reply bounds the wait for any
+// later reply but the last, and endOfData the wait for the reply to the end of
+// the mail, which a server may spend checking it. An upload is given up only
+// when no byte of it has moved for stall, however long it takes in all. total,
+// when not zero, bounds the whole call.
 struct Timeouts
 {
     std::chrono::milliseconds connect;
-    std::chrono::milliseconds response;
-    std::chrono::milliseconds total;
-    std::chrono::milliseconds perExtraMebibyte{0};
+    std::chrono::milliseconds reply;
+    std::chrono::milliseconds endOfData;
+    std::chrono::milliseconds stall;
+    std::chrono::milliseconds total{0};
 };
 
-// The limits the shipped program uses. The two calls of a request run one
-// after the other: for a database of up to a mebibyte their totals together
-// stay within half a minute, and whatever the size, a server that cannot be
-// reached or stops answering or reading is given up within that time.
+// The limits the shipped program uses. For the send: 10 s to connect and be
+// greeted, the waits RFC 5321 (4.5.3.2) gives a client for each reply (5
+// minutes, 10 for the end of the mail), and an upload that stops moving for
+// 30 s. The status request before it, whose answer is never used, is held to
+// a few seconds.
 Timeouts defaultTimeouts(bool smtp);
+
+// What a send has come to, shared between the thread that sends and the
+// window that shows it; stop asks the send to end as soon as it can.
+struct SendWatch
+{
+    enum Phase
+    {
+        Connecting,
+        Uploading,
+        // The whole mail has left; the server's answer is awaited.
+        AwaitingReply,
+    };
+    std::atomic<int> phase{Connecting};
+    std::atomic<qint64> sent{0};
+    std::atomic<qint64> total{0};
+    std::atomic<bool> stop{false};
+};
 
 // Logs in to the POP3 mailbox of user on host (pop3s, port 995) and runs
 // command, which must be "STAT". folder names where retrieved mail would be
-// kept; STAT retrieves nothing, so it is not touched.
+// kept; STAT retrieves nothing, so it is not touched. watch, when given, can
+// stop the call.
 MailResult RcvMail(const QString& host, const QString& user, const QString& password,
-                   const QString& command, const QString& folder);
+                   const QString& command, const QString& folder, SendWatch* watch = nullptr);
 
 // Sends one mail through server ("host:port"; 587 when no port is given),
 // upgrading to TLS with STARTTLS, signing in with the credentials of
 // senderField ("address<TAB>user:password"; the address alone sends without
 // signing in). The subject and body are UTF-8 (the subject as RFC 2047
 // words); attachment, a Windows or host path, goes along as a base64 part
-// named after the file. Done only when the server accepted the mail.
+// named after the file. Done only when the server accepted the mail. watch,
+// when given, follows the send and can stop it.
 MailResult SendMail(const QString& server, const QString& recipient, const QString& senderField,
-                    const QString& subject, const QString& body, const QString& attachment);
+                    const QString& subject, const QString& body, const QString& attachment,
+                    SendWatch* watch = nullptr);
 
 // What a test changes about the transport: where the fixed host names
 // connect (libcurl's CONNECT_TO entries, "host:port:connect-host:connect-

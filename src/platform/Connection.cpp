@@ -23,6 +23,16 @@ namespace platform {
 namespace {
 
 std::atomic<int> g_busyTimeout{5000};
+std::atomic<void (*)()> g_lockWaitHook{nullptr};
+
+// Sleeps between two looks at the lock, and lets the hook run now and then.
+void pauseForLock(int attempt)
+{
+    sqlite3_sleep(2);
+    if (attempt % 25 == 0)
+        if (void (*hook)() = g_lockWaitHook.load())
+            hook();
+}
 
 // Waits for another program's lock by polling every two milliseconds. The
 // engine's own handler backs off to 100 ms sleeps, which keep missing the short
@@ -35,7 +45,7 @@ int waitForLock(void* startedAt, int attempt)
         started = Clock::now();
     if (Clock::now() - started >= std::chrono::milliseconds(g_busyTimeout.load()))
         return 0;
-    sqlite3_sleep(2);
+    pauseForLock(attempt);
     return 1;
 }
 
@@ -69,13 +79,14 @@ void runBackup(sqlite3* destination, sqlite3* source, const QString& what)
         throwEngineError(destination, sqlite3_errcode(destination), what);
     const auto started = std::chrono::steady_clock::now();
     int rc;
+    int attempt = 0;
     while ((rc = sqlite3_backup_step(backup.get(), -1)) != SQLITE_DONE) {
         const int primary = rc & 0xff;
         const bool locked = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
         if (!locked || std::chrono::steady_clock::now() - started >=
                            std::chrono::milliseconds(g_busyTimeout.load()))
             break;
-        sqlite3_sleep(2);
+        pauseForLock(attempt++);
     }
     if (rc != SQLITE_DONE)
         throwEngineError(destination, rc, what);
@@ -261,6 +272,11 @@ void Connection::setBusyTimeout(int milliseconds)
 int Connection::busyTimeout()
 {
     return g_busyTimeout;
+}
+
+void Connection::setLockWaitHook(void (*hook)())
+{
+    g_lockWaitHook = hook;
 }
 
 bool Connection::inWalMode()

@@ -74,6 +74,10 @@ public:
     // five seconds outlasts the product's own short writes.
     static void setBusyTimeout(int milliseconds);
     static int busyTimeout();
+    // Called on the waiting thread, about every 50 ms while a statement, an
+    // open or a copy waits for another program's lock, so that a window can
+    // show the wait and repaint; none (nullptr) by default.
+    static void setLockWaitHook(void (*hook)());
 
     // Writes a consistent copy of the open database to hostPath, a new file
     // (an existing one is replaced), flushed to the medium when this returns.

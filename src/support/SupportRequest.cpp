@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <optional>
 
 namespace {
 
@@ -94,8 +95,11 @@ SupportFailure failureOf(bsmtp::MailStatus status)
         return SupportFailure::MailRefused;
     case bsmtp::MailStatus::AttachmentUnreadable:
         return SupportFailure::AttachmentFailed;
+    case bsmtp::MailStatus::Stopped:
+        return SupportFailure::Stopped;
     case bsmtp::MailStatus::Unreachable:
     case bsmtp::MailStatus::BadArguments:
+    case bsmtp::MailStatus::Unconfirmed:
         break;
     }
     return SupportFailure::Unreachable;
@@ -103,7 +107,7 @@ SupportFailure failureOf(bsmtp::MailStatus status)
 
 } // namespace
 
-SupportRequestResult send_support_request(const BusyHook& busy)
+SupportRequestResult send_support_request(const BusyHook& busy, const MailWaiter& waiter)
 {
     const QString prompt =
         crlf + QStringLiteral("　Tavenroサポート窓口へ調査の依頼ができます。　") + crlf + crlf +
@@ -123,26 +127,44 @@ SupportRequestResult send_support_request(const BusyHook& busy)
         QStringLiteral("調査を依頼します。") + QStringLiteral("(Tavenroからの送信)");
 
     const BusyScope busyScope(busy);
-    // The mailbox status is asked before every send; whatever it answers,
-    // the send goes ahead.
-    bsmtp::RcvMail(account.popHost, account.user, account.password, QStringLiteral("STAT"),
-                   QStringLiteral("c:\\"));
-
     SupportRequestResult result;
     result.outcome = SupportRequestResult::Outcome::Failed;
+    // The copy is taken here, on the caller's thread, which owns the shared
+    // connection; only the mail calls run elsewhere.
     const QTemporaryDir folder;
     const QString attachment = folder.isValid() ? prepareAttachment(folder) : QString();
+
+    bsmtp::SendWatch watch;
+    std::optional<bsmtp::MailResult> sent;
+    const std::function<void()> work = [&] {
+        // The mailbox status is asked before every send; whatever it
+        // answers, the send goes ahead.
+        bsmtp::RcvMail(account.popHost, account.user, account.password, QStringLiteral("STAT"),
+                       QStringLiteral("c:\\"), &watch);
+        if (!attachment.isEmpty() && !watch.stop)
+            sent = bsmtp::SendMail(server, account.recipient, senderField, subject, body,
+                                   attachment, &watch);
+    };
+    if (waiter)
+        waiter(work, watch);
+    else
+        work();
+
     if (attachment.isEmpty()) {
         result.failure = SupportFailure::AttachmentFailed;
         result.detail = QStringLiteral("no copy of %1").arg(installDatabasePath());
         return result;
     }
-    const bsmtp::MailResult sent =
-        bsmtp::SendMail(server, account.recipient, senderField, subject, body, attachment);
-    result.failure = failureOf(sent.status);
-    result.detail = sent.text;
-    if (sent.ok())
+    if (!sent) {
+        result.failure = SupportFailure::Stopped;
+        return result;
+    }
+    result.failure = failureOf(sent->status);
+    result.detail = sent->text;
+    if (sent->ok())
         result.outcome = SupportRequestResult::Outcome::Sent;
+    else if (sent->status == bsmtp::MailStatus::Unconfirmed)
+        result.outcome = SupportRequestResult::Outcome::Unconfirmed;
     return result;
 }
 
@@ -161,6 +183,8 @@ QString supportFailureReason(SupportFailure failure)
         return QStringLiteral("メールサーバーがメールを受け付けませんでした。");
     case SupportFailure::AttachmentFailed:
         return QStringLiteral("データベースを添付できませんでした。");
+    case SupportFailure::Stopped:
+        return QStringLiteral("送信を中止しました。");
     }
     return {};
 }

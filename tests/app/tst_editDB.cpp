@@ -21,8 +21,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QHeaderView>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -77,6 +79,8 @@ private Q_SLOTS:
     void failedReadsAreReported_data();
     void failedReadsAreReported();
     void theOwnerTakesEveryWindowWithIt();
+    void menuEntryStartsInTheInstallFolder_data();
+    void menuEntryStartsInTheInstallFolder();
 
 private:
     // Starts the tool on the install folder's DB.mdb (made from sql) and
@@ -146,6 +150,15 @@ void TestEditDB::design()
     QVERIFY(!grid->tabKeyNavigation());
     QVERIFY(!adodc->isWidgetType());
     QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    // A larger window: the grid grows with it, the button keeps to the lower
+    // right; back at the designed size, the designed places exactly.
+    window.resize(window.size() + QSize(300, 200));
+    QCOMPARE(grid->geometry(), rectFromTwips(240, 240, 14775, 9255).adjusted(0, 0, 300, 200));
+    QCOMPARE(close->geometry(), rectFromTwips(13440, 9840, 1455, 495).translated(300, 200));
+    window.resize(QSize(1016, 686));
+    QCOMPARE(grid->geometry(), rectFromTwips(240, 240, 14775, 9255));
+    QCOMPARE(close->geometry(), rectFromTwips(13440, 9840, 1455, 495));
 }
 
 void TestEditDB::firstOpening()
@@ -366,4 +379,87 @@ void TestEditDB::theOwnerTakesEveryWindowWithIt()
 }
 
 QTEST_MAIN(TestEditDB)
+void TestEditDB::menuEntryStartsInTheInstallFolder_data()
+{
+    QTest::addColumn<bool>("underFirst");
+    QTest::addColumn<bool>("underTwin");
+    QTest::addColumn<bool>("prefixSet");
+    QTest::addColumn<bool>("inTwin");
+
+    // The first install folder exists in every row (empty where it holds no
+    // DB.mdb), as it does on a machine where the product lies under (x86).
+    QTest::newRow("installed under Program Files") << true << false << true << false;
+    QTest::newRow("installed only under (x86)") << false << true << true << true;
+    QTest::newRow("both: Program Files") << true << true << true << false;
+    QTest::newRow("no WINEPREFIX: ~/.wine") << true << false << false << false;
+}
+
+// Started from the menu, as a desktop launcher starts it (the entry's Exec
+// from the home folder), the tool runs in the install folder, and the viewer
+// shows that folder's history.
+void TestEditDB::menuEntryStartsInTheInstallFolder()
+{
+    QFETCH(bool, underFirst);
+    QFETCH(bool, underTwin);
+    QFETCH(bool, prefixSet);
+    QFETCH(bool, inTwin);
+
+    const QString row =
+        QStringLiteral("insert into log values ('2024-05-01','09:00:00','入室','%1',NULL)");
+    if (underFirst)
+        install().createDatabase(install().database(), row.arg(QStringLiteral("本 フォルダ")));
+    if (underTwin)
+        install().createDatabase(install().databaseX86(), row.arg(QStringLiteral("x86 フォルダ")));
+
+    // The entry's command is found on PATH beside a stand-in for the tool
+    // that tells the folder it was started in.
+    QTemporaryDir home, bin;
+    QVERIFY(home.isValid() && bin.isValid());
+    const QString desktopDir = QStringLiteral(TAVENRO_DESKTOP_DIR);
+    QFile entry(desktopDir + QStringLiteral("/tavenro-settings.desktop"));
+    QVERIFY(entry.open(QIODevice::ReadOnly));
+    QString exec;
+    for (const QString& line : QString::fromUtf8(entry.readAll()).split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("Exec=")))
+            exec = line.mid(5).trimmed();
+    QVERIFY(!exec.isEmpty());
+    const QString command = exec.section(QLatin1Char(' '), 0, 0);
+    QVERIFY(QFile::copy(desktopDir + QLatin1Char('/') + command, bin.filePath(command)));
+    QFile tool(bin.filePath(QStringLiteral("tavenro-settings")));
+    QVERIFY(tool.open(QIODevice::WriteOnly));
+    tool.write("#!/bin/sh\npwd -P\n");
+    tool.close();
+    QVERIFY(tool.setPermissions(tool.permissions() | QFile::ExeOwner));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"),
+                       bin.path() + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    if (!prefixSet) {
+        environment.remove(QStringLiteral("WINEPREFIX"));
+        QVERIFY(QFile::link(install().prefix(), home.filePath(QStringLiteral(".wine"))));
+    }
+    QProcess launcher;
+    launcher.setProcessEnvironment(environment);
+    launcher.setWorkingDirectory(home.path());
+    launcher.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), exec});
+    QVERIFY(launcher.waitForFinished(10000));
+    QCOMPARE(launcher.exitCode(), 0);
+    const QString folder = QString::fromLocal8Bit(launcher.readAllStandardOutput()).trimmed();
+    QCOMPARE(folder, QFileInfo(inTwin ? install().installFolderX86() : install().installFolder())
+                         .canonicalFilePath());
+
+    QVERIFY(QDir::setCurrent(folder));
+    startUp();
+    QVERIFY(!programEnded());
+    QVERIFY(chooseDisplayLog());
+    editDB* viewer = Windows::current().find<editDB>();
+    QVERIFY(viewer);
+    QCOMPARE(gridRows(viewer->dataGrid1()),
+             QStringList{QStringLiteral("2024/05/01|9:00:00|入室|%1|")
+                             .arg(inTwin ? QStringLiteral("x86 フォルダ")
+                                         : QStringLiteral("本 フォルダ"))});
+    QVERIFY(boxes().boxes().isEmpty());
+}
+
 #include "tst_editDB.moc"

@@ -5,6 +5,8 @@
 #include "app/ErrorReport.h"
 #include "app/MessageBoxDialog.h"
 #include "app/ProgramEnd.h"
+#include "app/StartUp.h"
+#include "app/export_frm.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
 
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <functional>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -83,6 +86,17 @@ QPushButton* buttonCaptioned(QMessageBox* box, const QString& caption)
     return nullptr;
 }
 
+// Counts the paints of the widgets it filters.
+struct PaintCounter : QObject
+{
+    int paints = 0;
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 } // namespace
 
 class TestMessageBox : public GuiTestBase
@@ -97,6 +111,9 @@ private Q_SLOTS:
     void promptLinesAndTitle();
     void errorReport_data();
     void errorReport();
+    void answeredBoxLeavesTheScreenAtOnce();
+    void answeredBoxGoesBeforeALockWait_data();
+    void answeredBoxGoesBeforeALockWait();
 };
 
 void TestMessageBox::buttonSet_data()
@@ -199,6 +216,103 @@ void TestMessageBox::promptLinesAndTitle()
     platform::msgBox(QStringLiteral("一行目\r\n二行目　"), platform::vbOKOnly);
     QCOMPARE(seen.title, QStringLiteral("各種設定"));
     QCOMPARE(seen.text, QStringLiteral("一行目\n二行目　"));
+}
+
+// The window under an answered box is drawn again before the box's call
+// returns, so that work the answer starts cannot leave the box's image on
+// the screen.
+void TestMessageBox::answeredBoxLeavesTheScreenAtOnce()
+{
+    QWidget below;
+    below.resize(400, 300);
+    below.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&below));
+    PaintCounter counter;
+    below.installEventFilter(&counter);
+    int paintsAtTheAnswer = -1;
+    SeenBox seen;
+    whenBoxShows(seen, [&](QMessageBox* box) {
+        paintsAtTheAnswer = counter.paints;
+        QVERIFY(clickFirstButton(box));
+    });
+    showMessageBox(QStringLiteral("確認"), platform::vbYesNo, QStringLiteral("各種設定"));
+    QVERIFY(paintsAtTheAnswer >= 0);
+    QVERIFY(counter.paints > paintsAtTheAnswer);
+}
+
+void TestMessageBox::answeredBoxGoesBeforeALockWait_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("全員を退室にする") << "Command6";
+    QTest::newRow("生徒情報の削除") << "Command3";
+}
+
+// はい, then the product holds its lock: while the operation waits for it, no
+// box is left on the screen, the wait cursor shows, and the settings window
+// repaints. The lock is let go during the wait, and the operation ends well.
+void TestMessageBox::answeredBoxGoesBeforeALockWait()
+{
+    QFETCH(QString, button);
+    install().createDatabase(
+        install().database(),
+        QStringLiteral("insert into list values ('1001','佐藤 花子','さとう はなこ','','','入室',"
+                       "'2024-04-01 09:15:00','09:15:00',NULL);"));
+    startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
+    platform::ScopedSeams drawn;
+    drawn.setMessageBox(showMessageBox);
+    std::optional<HeldWriteLock> lock(std::in_place, install().database());
+    QVERIFY(lock->isHeld());
+
+    PaintCounter counter;
+    int answered = 0;
+    int boxesInWait = -1;
+    int cursorInWait = -1;
+    int paintsInWait = -1;
+    int paintsBefore = -1;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (QPushButton* yes = buttonCaptioned(box, QStringLiteral("はい(&Y)"))) {
+                ++answered;
+                window->installEventFilter(&counter);
+                yes->click();
+            } else {
+                box->done(0);
+            }
+            return;
+        }
+        if (answered == 0 || !lock || !QApplication::overrideCursor())
+            return;
+        // Inside the wait: what the operator sees now, and a window asked to
+        // repaint, which it does before the wait is over.
+        if (paintsBefore < 0) {
+            boxesInWait = 0;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                boxesInWait += qobject_cast<QMessageBox*>(widget) && widget->isVisible();
+            cursorInWait = int(QApplication::overrideCursor()->shape());
+            paintsBefore = counter.paints;
+            window->update();
+            return;
+        }
+        if (counter.paints > paintsBefore) {
+            paintsInWait = counter.paints - paintsBefore;
+            lock.reset();
+        }
+    });
+    poll.start(10);
+    QVERIFY(clickButton(button));
+    poll.stop();
+    window->removeEventFilter(&counter);
+
+    QVERIFY(!programEnded());
+    QVERIFY(answered > 0);
+    QCOMPARE(boxesInWait, 0);
+    QCOMPARE(cursorInWait, int(Qt::WaitCursor));
+    QVERIFY(paintsInWait > 0);
+    QVERIFY(!lock);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 
 void TestMessageBox::errorReport_data()

@@ -17,7 +17,10 @@ public:
     struct Options
     {
         // A behaviour of the SMTP server: normal, no-starttls, rcpt-5xx,
-        // data-5xx, silent, down; of the POP3 server: normal, down.
+        // rcpt-451, data-5xx, data-452, slow-answer (the end of the mail
+        // answered after 15 s), close-after-data, silent, stall-upload,
+        // throttle-upload (read at 64 KiB a second), down; of the POP3
+        // server: normal, silent, down.
         QString smtp = QStringLiteral("normal");
         QString pop = QStringLiteral("normal");
         QString user;

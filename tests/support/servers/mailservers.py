@@ -13,9 +13,14 @@ SMTP behaviours (--smtp):
   normal        STARTTLS, then AUTH, then the mail
   no-starttls   offers AUTH on the plain connection and never TLS
   rcpt-5xx      refuses every recipient with 550
+  rcpt-451      refuses every recipient for now with 451
   data-5xx      refuses the mail after its data with 554
+  data-452      refuses the mail for now after its data with 452
+  slow-answer   keeps the mail, then answers its end only after --delay seconds
+  close-after-data  keeps the mail, then closes the connection without a reply
   silent        accepts connections and never says a word
   stall-upload  stops reading what the client sends after its first 16 KiB
+  throttle-upload  reads what the client sends at --rate bytes a second
   down          the port is taken but nothing listens
 POP3 behaviours (--pop): normal, silent, down.
 """
@@ -52,22 +57,31 @@ class Recorder:
             json.dump(envelope, f)
 
 
+REFUSALS = {
+    "rcpt-5xx": "550 5.1.1 Mailbox unavailable",
+    "rcpt-451": "451 4.3.0 Try again later",
+    "data-5xx": "554 5.6.0 Message refused",
+    "data-452": "452 4.3.1 Insufficient system storage",
+}
+
+
 class Handler:
-    def __init__(self, mode, recorder):
+    def __init__(self, mode, recorder, delay):
         self.mode = mode
         self.recorder = recorder
+        self.delay = delay
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         self.recorder.event("smtp RCPT %s" % address)
-        if self.mode == "rcpt-5xx":
-            return "550 5.1.1 Mailbox unavailable"
+        if self.mode.startswith("rcpt-"):
+            return REFUSALS[self.mode]
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
-        if self.mode == "data-5xx":
+        if self.mode.startswith("data-"):
             self.recorder.event("smtp DATA refused")
-            return "554 5.6.0 Message refused"
+            return REFUSALS[self.mode]
         # Kept before the answer, so a client told 250 finds the file.
         self.recorder.mail(envelope.original_content, {
             "mail_from": envelope.mail_from,
@@ -75,6 +89,12 @@ class Handler:
             "tls": session.ssl is not None,
             "authenticated": bool(session.authenticated),
         })
+        if self.mode == "close-after-data":
+            self.recorder.event("smtp DATA kept, connection closed")
+            server.transport.abort()
+            return "421 4.4.2 never sent"
+        if self.mode == "slow-answer":
+            await asyncio.sleep(self.delay)
         self.recorder.event("smtp DATA accepted")
         return "250 2.0.0 Accepted"
 
@@ -91,16 +111,20 @@ def make_authenticator(user, password, recorder):
     return authenticate
 
 
-async def relay(reader, writer, record, stall_after=None):
+async def relay(reader, writer, record, stall_after=None, rate=None):
     """Carries bytes from reader to writer; record keeps the client's side.
     After stall_after bytes it stops reading, and the client's sending stalls
-    once the buffers on the way are full."""
+    once the buffers on the way are full. With a rate it reads no faster than
+    that many bytes a second, in small steps."""
     carried = 0
+    step = 1024
     try:
         while True:
             if stall_after is not None and carried >= stall_after:
                 await asyncio.Event().wait()
-            data = await reader.read(4096)
+            if rate is not None:
+                await asyncio.sleep(step / rate)
+            data = await reader.read(step if rate is not None else 4096)
             if not data:
                 break
             carried += len(data)
@@ -128,7 +152,7 @@ async def start_smtp(args, recorder, server_tls):
         server = await asyncio.start_server(say_nothing, "127.0.0.1", 0)
         return server.sockets[0].getsockname()[1], [server]
 
-    handler = Handler(args.smtp, recorder)
+    handler = Handler(args.smtp, recorder, args.delay)
     authenticator = make_authenticator(args.user, args.password, recorder)
     if args.smtp == "no-starttls":
         factory = lambda: SMTP(handler, hostname="mail.test", auth_required=True,
@@ -141,16 +165,17 @@ async def start_smtp(args, recorder, server_tls):
     inner_port = inner.sockets[0].getsockname()[1]
 
     stall_after = 16 * 1024 if args.smtp == "stall-upload" else None
+    rate = args.rate if args.smtp == "throttle-upload" else None
 
     async def on_client(client_reader, client_writer):
         recorder.event("smtp connect")
         up_reader, up_writer = await asyncio.open_connection("127.0.0.1", inner_port)
         await asyncio.gather(
-            relay(client_reader, up_writer, recorder.wire.write, stall_after),
+            relay(client_reader, up_writer, recorder.wire.write, stall_after, rate),
             relay(up_reader, client_writer, None))
 
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    if stall_after is not None:
+    if stall_after is not None or rate is not None:
         # A small window, so that a stalled reader stops the client soon.
         listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
     listener.bind(("127.0.0.1", 0))
@@ -218,8 +243,11 @@ async def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--smtp", default="normal",
-                        choices=["normal", "no-starttls", "rcpt-5xx", "data-5xx", "silent",
-                                 "stall-upload", "down"])
+                        choices=["normal", "no-starttls", "rcpt-5xx", "rcpt-451", "data-5xx",
+                                 "data-452", "slow-answer", "close-after-data", "silent",
+                                 "stall-upload", "throttle-upload", "down"])
+    parser.add_argument("--delay", type=float, default=15)
+    parser.add_argument("--rate", type=float, default=65536)
     parser.add_argument("--pop", default="normal", choices=["normal", "silent", "down"])
     parser.add_argument("--lifetime", type=float, default=300)
     args = parser.parse_args()
