@@ -2,8 +2,8 @@
 // column, every row.
 
 #include "FuzzInput.h"
-#include "platform/Error.h"
 #include "engine/jet/JetDatabase.h"
+#include "platform/Error.h"
 
 #include <numeric>
 

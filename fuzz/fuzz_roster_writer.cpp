@@ -31,7 +31,7 @@ engine::Value valueFrom(fuzz::Input& in)
     }
     default:
         return engine::DateTime{engine::DateTime::zeroDay(),
-                                  QTime::fromMSecsSinceStartOfDay(in.raw<quint16>() * 1000)};
+                                QTime::fromMSecsSinceStartOfDay(in.raw<quint16>() * 1000)};
     }
 }
 

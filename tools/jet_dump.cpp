@@ -4,9 +4,9 @@
 //
 //   tavenro-jet-dump FILE TABLE
 
-#include "platform/Error.h"
 #include "engine/jet/JetDatabase.h"
 #include "engine/jet/JetSelect.h"
+#include "platform/Error.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

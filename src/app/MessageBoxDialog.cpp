@@ -1,4 +1,4 @@
-#include "MessageBoxDialog.h"
+#include "app/MessageBoxDialog.h"
 
 #include "engine/Connection.h"
 #include "platform/MessageBox.h"

@@ -1,4 +1,4 @@
-#include "DriveBackup.h"
+#include "backup/DriveBackup.h"
 
 #include "db/Schema.h"
 #include "db/db.h"
@@ -290,7 +290,8 @@ void replaceLive(const QString& target, const QString& staging)
     const QString safetyPartial = partialName(safety);
     engine::Connection* live = nullptr;
     std::unique_ptr<engine::Connection> own;
-    if (db_connection && db_connection->isOpen() && platform::sameNode(db_connection->filePath(), target)) {
+    if (db_connection && db_connection->isOpen() &&
+        platform::sameNode(db_connection->filePath(), target)) {
         live = db_connection.get();
     } else if (QFileInfo(target).isFile()) {
         own = openShared(target);

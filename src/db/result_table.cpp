@@ -1,4 +1,4 @@
-#include "result_table.h"
+#include "db/result_table.h"
 
 #include "platform/Error.h"
 

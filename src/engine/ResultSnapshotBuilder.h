@@ -36,7 +36,6 @@ struct SnapshotColumn
 {
     using CellKind = ResultSnapshot::CellKind;
 
-
     QString name;
     FieldKind declared{};
 
@@ -95,7 +94,7 @@ struct SnapshotColumn
             const std::uint64_t last = at + length - 1;
             if (last > std::numeric_limits<std::uint32_t>::max())
                 throw platform::Error(7, QStringLiteral("メモリが不足しています。"
-                                              "1 列の文字が 4 GB を超えました。"));
+                                                        "1 列の文字が 4 GB を超えました。"));
             while (arenas.size() <= last / textChunkLength)
                 arenas.push_back(std::make_unique<char[]>(textChunkLength));
             std::memcpy(arenas[at / textChunkLength].get() + at % textChunkLength, data,

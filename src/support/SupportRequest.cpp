@@ -45,7 +45,8 @@ QString prepareAttachment(const QTemporaryDir& folder)
     QString copy = folder.filePath(databaseFile);
     engine::Connection* connection = nullptr;
     engine::Connection own;
-    if (db_connection && db_connection->isOpen() && platform::sameNode(db_connection->filePath(), source)) {
+    if (db_connection && db_connection->isOpen() &&
+        platform::sameNode(db_connection->filePath(), source)) {
         connection = db_connection.get();
     } else {
         // Not open since the start-up: a connection of its own tells a file

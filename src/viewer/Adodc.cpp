@@ -1,8 +1,8 @@
-#include "Adodc.h"
+#include "viewer/Adodc.h"
 
-#include "SnapshotModel.h"
 #include "engine/Connection.h"
 #include "engine/ResultSnapshot.h"
+#include "viewer/SnapshotModel.h"
 
 QString Adodc::designedConnectionString()
 {

@@ -1,4 +1,4 @@
-#include "SnapshotModel.h"
+#include "viewer/SnapshotModel.h"
 
 SnapshotModel::SnapshotModel(QObject* parent) : QAbstractTableModel(parent) {}
 

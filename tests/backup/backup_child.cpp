@@ -14,8 +14,8 @@
 
 #include "backup/DriveBackup.h"
 #include "db/db.h"
-#include "platform/Error.h"
 #include "engine/sqlite/SqliteHandles.h"
+#include "platform/Error.h"
 
 #include <QFile>
 #include <QFileInfo>

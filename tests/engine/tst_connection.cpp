@@ -3,8 +3,8 @@
 #include "engine/Command.h"
 #include "engine/Connection.h"
 #include "engine/DatabaseFormat.h"
-#include "platform/Error.h"
 #include "engine/Recordset.h"
+#include "platform/Error.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -601,8 +601,7 @@ void TestConnection::keepsItsWalLockBesideOtherOpens()
         other.open(installSource());
         other.close();
     } else {
-        QCOMPARE(engine::detectDatabaseFormat(install.database()),
-                 engine::DatabaseFormat::Sqlite);
+        QCOMPARE(engine::detectDatabaseFormat(install.database()), engine::DatabaseFormat::Sqlite);
     }
 
     QProcess product;

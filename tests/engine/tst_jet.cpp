@@ -1,9 +1,9 @@
 #include "TempInstall.h"
 #include "ThrowsNaming.h"
 #include "engine/DatabaseFormat.h"
-#include "platform/Error.h"
 #include "engine/jet/JetDatabase.h"
 #include "engine/jet/JetSelect.h"
+#include "platform/Error.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -464,8 +464,7 @@ void TestJet::refused()
     FIXTURE_OR_SKIP(edge, "edge.mdb");
     engine::JetDatabase db;
     db.open(edge);
-    QVERIFY(
-        throwsNaming([&] { engine::executeJetStatement(db, statement); }, {statement, reason}));
+    QVERIFY(throwsNaming([&] { engine::executeJetStatement(db, statement); }, {statement, reason}));
 }
 
 void TestJet::fileUnchangedByReadsAndRefusals()

@@ -5,9 +5,9 @@
 #include "TempInstall.h"
 #include "engine/Command.h"
 #include "engine/Connection.h"
-#include "platform/Error.h"
-#include "engine/sqlite/FieldReader.h"
 #include "engine/ResultSnapshot.h"
+#include "engine/sqlite/FieldReader.h"
+#include "platform/Error.h"
 
 #include <QtTest>
 

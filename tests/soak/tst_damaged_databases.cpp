@@ -16,8 +16,8 @@
 #include "app/editDB.h"
 #include "app/export_frm.h"
 #include "db/db.h"
-#include "platform/Bsmtp.h"
 #include "engine/Connection.h"
+#include "platform/Bsmtp.h"
 #include "support/SupportAccount.h"
 
 #include <QAction>

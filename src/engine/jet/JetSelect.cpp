@@ -1,7 +1,7 @@
 #include "engine/jet/JetSelect.h"
 
-#include "platform/Error.h"
 #include "engine/jet/JetDatabase.h"
+#include "platform/Error.h"
 
 #include <QCollator>
 #include <QLocale>

@@ -118,18 +118,18 @@ void throwEngineError(sqlite3* db, int code, const QString& what)
         // Told as Windows tells a file another program holds: permission
         // denied, in Japanese, naming the file as the operator knows it.
         const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
-        const QString database =
-            file && *file ? platform::windowsPathOf(QString::fromUtf8(file)) : QStringLiteral("データベース");
+        const QString database = file && *file ? platform::windowsPathOf(QString::fromUtf8(file))
+                                               : QStringLiteral("データベース");
         reason = QStringLiteral("%1 はほかのプログラムが使用中で、ロックされています。"
                                 "%2 秒待ちましたが解除されませんでした。"
                                 "しばらくしてからもう一度お試しください。")
                      .arg(database, QString::number(Connection::busyTimeout() / 1000.0));
-        throw platform::Error(platform::Error::PermissionDenied, QStringLiteral("%1\n%2").arg(what, reason),
-                    platform::Error::Cause::LockTimeout);
+        throw platform::Error(platform::Error::PermissionDenied,
+                              QStringLiteral("%1\n%2").arg(what, reason),
+                              platform::Error::Cause::LockTimeout);
     }
     throw platform::Error(platform::Error::Engine, QStringLiteral("%1\n%2").arg(what, reason));
 }
-
 
 SqliteDatabase::SqliteDatabase(const QString& hostPath, const OpenOptions& options,
                                const QString& what)
@@ -217,8 +217,7 @@ public:
     SqliteCursor(detail::Statement statement, QString what)
         : m_statement(std::move(statement)), m_kinds(detail::fieldKinds(m_statement.get())),
           m_what(std::move(what))
-    {
-    }
+    {}
 
     int fieldCount() const override { return int(m_kinds.size()); }
     QString fieldName(int position) const override
@@ -232,8 +231,7 @@ public:
     }
     std::optional<QByteArrayView> textField(int position) const override
     {
-        return detail::readTextField(m_statement.get(), position,
-                                     m_kinds[std::size_t(position)]);
+        return detail::readTextField(m_statement.get(), position, m_kinds[std::size_t(position)]);
     }
     void next() override
     {
@@ -434,7 +432,6 @@ std::optional<QByteArray> readFileHead(const QString& hostPath, qsizetype length
     head.truncate(std::min(length, qsizetype(QFileInfo(hostPath).size())));
     return head;
 }
-
 
 bool saysDiskFull(const platform::Error& error)
 {

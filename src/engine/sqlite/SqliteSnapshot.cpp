@@ -86,14 +86,15 @@ void append(detail::SnapshotColumn& c, int row, sqlite3_stmt* stmt, int column)
         detail::DateTimeParts parts;
         if (detail::parseDateTime(data, length, &parts))
             c.appendNumber(row, ResultSnapshot::CellKind::DateTime,
-                         detail::packDateTime(parts.julianDay, parts.secondOfDay));
+                           detail::packDateTime(parts.julianDay, parts.secondOfDay));
         else
             c.appendText(row, data, length);
         return;
     }
     case detail::FieldKind::Boolean: {
         if (numeric) {
-            c.appendNumber(row, ResultSnapshot::CellKind::Boolean, sqlite3_value_double(value) != 0.0);
+            c.appendNumber(row, ResultSnapshot::CellKind::Boolean,
+                           sqlite3_value_double(value) != 0.0);
             return;
         }
         const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
@@ -141,8 +142,7 @@ void SqliteDatabase::readSnapshot(const QString& statement, int sorterThreads,
     // history. The budget is taken back once the statement (declared below)
     // is finalized.
     std::optional<detail::SortMemory> sortMemory;
-    if (const qint64 fileBytes = QFileInfo(m_filePath).size();
-        fileBytes <= inMemorySortFileBytes)
+    if (const qint64 fileBytes = QFileInfo(m_filePath).size(); fileBytes <= inMemorySortFileBytes)
         sortMemory.emplace(db, fileBytes);
 
     const detail::Statement owner = prepare(statement, what);
