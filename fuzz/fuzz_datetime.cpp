@@ -2,7 +2,7 @@
 // every stored date cell, and the OLE date numbers of a damaged file.
 
 #include "FuzzInput.h"
-#include "engine/sqlite/FieldReader.h"
+#include "engine/FieldKind.h"
 
 #include <QDate>
 

@@ -5,8 +5,8 @@
 #include "TempInstall.h"
 #include "engine/Command.h"
 #include "engine/Connection.h"
+#include "engine/FieldKind.h"
 #include "engine/ResultSnapshot.h"
-#include "engine/sqlite/FieldReader.h"
 #include "platform/Error.h"
 
 #include <QtTest>
