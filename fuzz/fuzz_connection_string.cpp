@@ -1,12 +1,12 @@
 // The connection string's parser on arbitrary text.
 
 #include "FuzzInput.h"
-#include "platform/ConnectionString.h"
+#include "engine/ConnectionString.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
-    const auto properties = platform::detail::parseConnectionString(text);
+    const auto properties = engine::detail::parseConnectionString(text);
     for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
         if (it.key() != it.key().toLower() || it.key() != it.key().trimmed())
             fuzz::fault("a key not lower case and trimmed");

@@ -2,8 +2,8 @@
 // column, every row.
 
 #include "FuzzInput.h"
+#include "engine/jet/JetDatabase.h"
 #include "platform/Error.h"
-#include "platform/JetDatabase.h"
 
 #include <numeric>
 
@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString path = fuzz::writeScratchFile(QStringLiteral("DB.mdb"), data, size);
     try {
-        platform::JetDatabase db;
+        engine::JetDatabase db;
         db.open(path);
         for (const QString& table : db.tableNames()) {
             std::vector<int> wanted(db.columns(table).size());

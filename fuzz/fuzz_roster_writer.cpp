@@ -8,13 +8,13 @@
 
 namespace {
 
-platform::Value valueFrom(fuzz::Input& in)
+engine::Value valueFrom(fuzz::Input& in)
 {
     switch (in.byte() % 8) {
     case 0:
-        return platform::Empty{};
+        return engine::Empty{};
     case 1:
-        return platform::Null{};
+        return engine::Null{};
     case 2:
         return in.utf16();
     case 3:
@@ -27,11 +27,11 @@ platform::Value valueFrom(fuzz::Input& in)
         // Any day the type can hold, valid or not, and any time of day.
         const QDate date = QDate::fromJulianDay(in.raw<qint32>());
         const QTime time = QTime::fromMSecsSinceStartOfDay(in.raw<qint32>());
-        return platform::DateTime{date, time};
+        return engine::DateTime{date, time};
     }
     default:
-        return platform::DateTime{platform::DateTime::zeroDay(),
-                                  QTime::fromMSecsSinceStartOfDay(in.raw<quint16>() * 1000)};
+        return engine::DateTime{engine::DateTime::zeroDay(),
+                                QTime::fromMSecsSinceStartOfDay(in.raw<quint16>() * 1000)};
     }
 }
 

@@ -1,6 +1,6 @@
 #include "DemoDatabase.h"
 
-#include "platform/SqliteHandles.h"
+#include "engine/sqlite/SqliteHandles.h"
 
 #include <QDate>
 #include <QFile>
@@ -87,17 +87,17 @@ private:
     std::uint64_t m_state;
 };
 
-using platform::detail::Statement;
+using engine::detail::Statement;
 
 struct Database
 {
-    platform::detail::Database owner;
+    engine::detail::Database owner;
     sqlite3* db = nullptr;
     explicit Database(const QString& path, int flags)
     {
         const QByteArray file = QFile::encodeName(path);
         int rc = SQLITE_OK;
-        owner = platform::detail::openDatabase(file.constData(), flags, &rc);
+        owner = engine::detail::openDatabase(file.constData(), flags, &rc);
         db = owner.get();
         if (rc != SQLITE_OK) {
             const std::string reason = db ? sqlite3_errmsg(db) : "out of memory";

@@ -4,9 +4,9 @@
 //
 //   tavenro-jet-dump FILE TABLE
 
+#include "engine/jet/JetDatabase.h"
+#include "engine/jet/JetSelect.h"
 #include "platform/Error.h"
-#include "platform/JetDatabase.h"
-#include "platform/JetSelect.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -15,7 +15,7 @@
 
 namespace {
 
-QJsonValue json(const platform::Value& v)
+QJsonValue json(const engine::Value& v)
 {
     if (const auto* s = std::get_if<QString>(&v))
         return *s;
@@ -25,7 +25,7 @@ QJsonValue json(const platform::Value& v)
         return *d;
     if (const auto* b = std::get_if<bool>(&v))
         return *b;
-    if (const auto* t = std::get_if<platform::DateTime>(&v))
+    if (const auto* t = std::get_if<engine::DateTime>(&v))
         return t->date.toString(Qt::ISODate) + QLatin1Char('T') +
                t->time.toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char('Z');
     return QJsonValue::Null;
@@ -42,10 +42,10 @@ int main(int argc, char* argv[])
         return 2;
     }
     try {
-        platform::JetDatabase db;
+        engine::JetDatabase db;
         db.open(args.at(1));
-        const platform::JetResult r =
-            platform::runJetSelect(db, QStringLiteral("select * from [%1]").arg(args.at(2)));
+        const engine::JetResult r =
+            engine::runJetSelect(db, QStringLiteral("select * from [%1]").arg(args.at(2)));
         for (qsizetype row = 0; row < r.rowCount(); ++row) {
             // Keys in column order, as JSON.stringify prints mdb-reader's objects.
             QByteArray line = "{";

@@ -19,8 +19,8 @@
 // so that a test can tell the rows written after a given moment. Failures go
 // to standard error, one line each. Exit status 0 unless it could not start.
 
-#include "platform/Command.h"
-#include "platform/Connection.h"
+#include "engine/Command.h"
+#include "engine/Connection.h"
 #include "platform/Error.h"
 
 #include <QDateTime>
@@ -51,7 +51,7 @@ struct Figures
 };
 
 // Runs one write; true when it committed.
-bool write(platform::Command& command, const QString& sql, Figures& figures,
+bool write(engine::Command& command, const QString& sql, Figures& figures,
            Clock::time_point* began = nullptr)
 {
     ++figures.attempted;
@@ -94,16 +94,16 @@ int main(int argc, char** argv)
 
     // The product waits out the tool's longest lock; the figure that tells
     // how long is the longest stall.
-    platform::Connection::setBusyTimeout(120000);
-    platform::Connection connection;
+    engine::Connection::setBusyTimeout(120000);
+    engine::Connection connection;
     try {
-        connection.setMode(platform::Connection::ModeShareDenyNone);
+        connection.setMode(engine::Connection::ModeShareDenyNone);
         connection.open(QStringLiteral("Data Source=") + database);
     } catch (const platform::Error& e) {
         std::cerr << "cannot open: " << e.what() << '\n';
         return 2;
     }
-    platform::Command command;
+    engine::Command command;
     command.setActiveConnection(&connection);
 
     std::atomic<bool> stop{false};

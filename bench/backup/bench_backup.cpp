@@ -12,8 +12,8 @@
 #include "DemoDatabase.h"
 #include "backup/DriveBackup.h"
 #include "db/Schema.h"
-#include "platform/Command.h"
-#include "platform/Connection.h"
+#include "engine/Command.h"
+#include "engine/Connection.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
@@ -44,11 +44,11 @@ double seconds(const QElapsedTimer& t)
 // prints "rows longest-wait-microseconds failures".
 int runWriter(const QString& database, const QString& stopFile)
 {
-    platform::Connection::setBusyTimeout(600000);
-    platform::Connection connection;
-    connection.setMode(platform::Connection::ModeShareDenyNone);
+    engine::Connection::setBusyTimeout(600000);
+    engine::Connection connection;
+    connection.setMode(engine::Connection::ModeShareDenyNone);
     connection.open(QStringLiteral("Data Source=") + database);
-    platform::Command command;
+    engine::Command command;
     command.setActiveConnection(&connection);
     long long rows = 0, failures = 0;
     std::chrono::microseconds longest{0};
@@ -90,8 +90,8 @@ double snapshotCopy(const QString& from, const QString& to)
 {
     QElapsedTimer t;
     t.start();
-    platform::Connection connection;
-    connection.setMode(platform::Connection::ModeShareDenyNone);
+    engine::Connection connection;
+    connection.setMode(engine::Connection::ModeShareDenyNone);
     connection.open(QStringLiteral("Data Source=") + from);
     const QString partial = partialName(to);
     connection.snapshotTo(partial);

@@ -10,8 +10,8 @@
 // 120-row roster of the same file roughly measures.
 
 #include "../Median.h"
-#include "platform/JetDatabase.h"
-#include "platform/JetSelect.h"
+#include "engine/jet/JetDatabase.h"
+#include "engine/jet/JetSelect.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -64,14 +64,14 @@ int main(int argc, char* argv[])
         "select [date],[time],[状況],[名前],[備考2] from log order by [date],[time] DESC");
     qsizetype rows = 0;
     const double ours = medianMs(reps, [&] {
-        platform::JetDatabase db;
+        engine::JetDatabase db;
         db.open(file);
-        rows = platform::runJetSelect(db, history).rowCount();
+        rows = engine::runJetSelect(db, history).rowCount();
     });
     const double unsorted = medianMs(reps, [&] {
-        platform::JetDatabase db;
+        engine::JetDatabase db;
         db.open(file);
-        platform::runJetSelect(db, QStringLiteral("select * from log"));
+        engine::runJetSelect(db, QStringLiteral("select * from log"));
     });
     const double exported = medianMs(reps, [&] { mdbExport(exporter, {file, "log"}, csv); });
     const double empty = medianMs(reps, [&] { mdbExport(exporter, {file, "list"}, csv); });

@@ -20,8 +20,8 @@
 #include "app/bar_read_frm.h"
 #include "app/editDB.h"
 #include "db/db.h"
-#include "platform/Connection.h"
-#include "platform/ResultSnapshot.h"
+#include "engine/Connection.h"
+#include "engine/ResultSnapshot.h"
 #include "platform/Seams.h"
 #include "viewer/Adodc.h"
 #include "viewer/SnapshotModel.h"
@@ -202,7 +202,7 @@ int main(int argc, char* argv[])
         std::size_t snapshotBytes = 0;
         int rows = 0;
         int defaultThreads = 0;
-        platform::Connection connection;
+        engine::Connection connection;
         connection.open(Adodc::designedConnectionString());
         Windows windows;
         startUp();
@@ -221,8 +221,8 @@ int main(int argc, char* argv[])
             malloc_trim(0);
             resetPeak();
             const qint64 before = statusBytes("VmRSS:");
-            platform::ResultSnapshot s =
-                platform::ResultSnapshot::read(connection, history, Adodc().sorterThreads());
+            engine::ResultSnapshot s =
+                engine::ResultSnapshot::read(connection, history, Adodc().sorterThreads());
             peakGrowth = statusBytes("VmHWM:") - before;
         }
         for (int round = 0; round <= reps; ++round) {
@@ -230,8 +230,8 @@ int main(int argc, char* argv[])
             Timing reference = timeShell();
             for (int threads = 0; threads <= 2; ++threads) {
                 const Timing ms = timed([&] {
-                    platform::ResultSnapshot s =
-                        platform::ResultSnapshot::read(connection, history, threads);
+                    engine::ResultSnapshot s =
+                        engine::ResultSnapshot::read(connection, history, threads);
                     snapshotBytes = s.allocatedBytes();
                     rows = s.rowCount();
                 });

@@ -1,6 +1,6 @@
-#include "MessageBoxDialog.h"
+#include "app/MessageBoxDialog.h"
 
-#include "platform/Connection.h"
+#include "engine/Connection.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>
@@ -106,14 +106,14 @@ void repaintWindowsBelow(const QWidget* box)
 LockWaitFeedback::LockWaitFeedback()
 {
     if (g_feedbackScopes++ == 0)
-        platform::Connection::setLockWaitHook(onLockWait);
+        engine::Connection::setLockWaitHook(onLockWait);
 }
 
 LockWaitFeedback::~LockWaitFeedback()
 {
     if (--g_feedbackScopes == 0) {
         endWaitCursor();
-        platform::Connection::setLockWaitHook(nullptr);
+        engine::Connection::setLockWaitHook(nullptr);
     }
 }
 

@@ -1,14 +1,12 @@
-#include "DriveBackup.h"
+#include "backup/DriveBackup.h"
 
 #include "db/Schema.h"
 #include "db/db.h"
-#include "platform/Connection.h"
-#include "platform/DatabaseFormat.h"
+#include "engine/Connection.h"
 #include "platform/Drives.h"
 #include "platform/Error.h"
 #include "platform/FileErrors.h"
 #include "platform/FileSystem.h"
-#include "platform/Recordset.h"
 #include "platform/WinPath.h"
 
 #include <QFile>
@@ -18,7 +16,6 @@
 #include <exception>
 #include <memory>
 #include <new>
-#include <sqlite3.h>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -124,11 +121,11 @@ void putInPlace(const QString& partial, const QString& final)
 // no damaged file: its bytes may be mid-write, and the program still has it
 // open, so the error goes on rather than the bytes being copied or the file
 // replaced under it.
-std::unique_ptr<platform::Connection> openShared(const QString& hostPath)
+std::unique_ptr<engine::Connection> openShared(const QString& hostPath)
 {
-    auto connection = std::make_unique<platform::Connection>();
+    auto connection = std::make_unique<engine::Connection>();
     try {
-        connection->setMode(platform::Connection::ModeShareDenyNone);
+        connection->setMode(engine::Connection::ModeShareDenyNone);
         connection->open(QStringLiteral("Data Source=") + hostPath);
     } catch (const platform::Error& e) {
         if (e.cause() == platform::Error::Cause::LockTimeout)
@@ -138,31 +135,15 @@ std::unique_ptr<platform::Connection> openShared(const QString& hostPath)
     return connection;
 }
 
-bool sameFile(const QString& a, const QString& b)
-{
-    const QString ca = QFileInfo(a).canonicalFilePath();
-    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
-}
-
 // The bytes a copy of the source takes: the engine's pages of a database it
 // reads (its log may hold pages the file does not yet), else the file.
-qint64 sizeOfCopy(platform::Connection* connection, const QString& source)
+qint64 sizeOfCopy(engine::Connection* connection, const QString& source)
 {
     qint64 bytes = QFileInfo(source).size();
-    if (!connection || connection->isJet())
+    if (!connection)
         return bytes;
     try {
-        platform::Recordset rs;
-        rs.setActiveConnection(connection);
-        rs.setSource(QStringLiteral(
-            "select page_count * page_size from pragma_page_count(), pragma_page_size()"));
-        rs.open();
-        const platform::Value pages = rs.eof() ? platform::Value() : rs.field(0);
-        rs.close();
-        if (const auto* n = std::get_if<qint64>(&pages))
-            bytes = std::max(bytes, *n);
-        else if (const auto* t = std::get_if<QString>(&pages))
-            bytes = std::max(bytes, t->toLongLong());
+        bytes = std::max(bytes, connection->contentBytes());
     } catch (const platform::Error& e) {
         if (e.cause() == platform::Error::Cause::LockTimeout)
             throw;
@@ -231,7 +212,7 @@ void probeWritable(const QString& partial, const QString& what)
 // Writes the source to partial: a consistent snapshot of a database the
 // engine reads, the bytes as they are of one it cannot. The copy is checked
 // before it may replace anything: it must be as sound as its source.
-void writeCopy(platform::Connection* connection, const QString& source, const QString& partial)
+void writeCopy(engine::Connection* connection, const QString& source, const QString& partial)
 {
     if (!connection) {
         platform::copyAndFlush(source, partial);
@@ -269,7 +250,7 @@ platform::Error onDrive(const platform::Error& e, const QString& driveText, cons
         return failure(EROFS, what);
     if (e.number() == platform::Error::Engine) {
         // The engine says "full" in its own words.
-        const bool full = e.description().contains(QLatin1String(sqlite3_errstr(SQLITE_FULL)));
+        const bool full = engine::Connection::saysDiskFull(e);
         if (full || (volume.bytesAvailable() >= 0 &&
                      volume.bytesAvailable() < roomFor(bytes, volume.blockSize())))
             return failure(ENOSPC, what);
@@ -299,8 +280,7 @@ void refuseInstallFolder(const QString& target, const QString& windowsTarget)
 
 bool engineSaysFull(const platform::Error& e)
 {
-    return e.number() == platform::Error::Engine &&
-           e.description().contains(QLatin1String(sqlite3_errstr(SQLITE_FULL)));
+    return engine::Connection::saysDiskFull(e);
 }
 
 // Puts the checked staging file's content in place of the install database.
@@ -308,9 +288,10 @@ void replaceLive(const QString& target, const QString& staging)
 {
     const QString safety = target + safetySuffix;
     const QString safetyPartial = partialName(safety);
-    platform::Connection* live = nullptr;
-    std::unique_ptr<platform::Connection> own;
-    if (db_connection && db_connection->isOpen() && sameFile(db_connection->filePath(), target)) {
+    engine::Connection* live = nullptr;
+    std::unique_ptr<engine::Connection> own;
+    if (db_connection && db_connection->isOpen() &&
+        platform::sameNode(db_connection->filePath(), target)) {
         live = db_connection.get();
     } else if (QFileInfo(target).isFile()) {
         own = openShared(target);
@@ -335,9 +316,7 @@ void replaceLive(const QString& target, const QString& staging)
 
     // The engine can pour one of its own files into another in place; a
     // genuine Jet file on either side takes the file's place instead.
-    const bool inPlace =
-        live && !live->isJet() &&
-        platform::detectDatabaseFormat(staging) == platform::DatabaseFormat::Sqlite;
+    const bool inPlace = live && live->canReplaceFrom(staging);
 
     if (inPlace) {
         live->snapshotTo(safetyPartial);
@@ -397,7 +376,7 @@ void restoreFromFile(const QString& driveText, const QString& driveFile)
 
     const QString source = platform::hostPath(driveFile);
     try {
-        if (const std::unique_ptr<platform::Connection> drive = openShared(source))
+        if (const std::unique_ptr<engine::Connection> drive = openShared(source))
             drive->snapshotTo(staging);
         else
             platform::copyAndFlush(source, staging);
@@ -489,7 +468,7 @@ BackupOutcome backUpDatabase(BackupSource source, const QString& driveText)
     const QString partial = partialName(target);
     const PartialFiles partials{partial};
     probeWritable(partial, what);
-    std::unique_ptr<platform::Connection> connection;
+    std::unique_ptr<engine::Connection> connection;
     qint64 bytes = 0;
     try {
         connection = openShared(hostSource);

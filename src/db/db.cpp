@@ -3,9 +3,9 @@
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
-std::unique_ptr<platform::Connection> db_connection;
-std::unique_ptr<platform::Command> db_command;
-std::unique_ptr<platform::Recordset> db_recordset;
+std::unique_ptr<engine::Connection> db_connection;
+std::unique_ptr<engine::Command> db_command;
+std::unique_ptr<engine::Recordset> db_recordset;
 QString db_sql;
 
 namespace {
@@ -13,24 +13,24 @@ namespace {
 QString g_openFailure;
 platform::Error::Cause g_openFailureCause = platform::Error::Cause::Other;
 
-platform::Connection& connection()
+engine::Connection& connection()
 {
     if (!db_connection)
-        db_connection = std::make_unique<platform::Connection>();
+        db_connection = std::make_unique<engine::Connection>();
     return *db_connection;
 }
 
-platform::Command& command()
+engine::Command& command()
 {
     if (!db_command)
-        db_command = std::make_unique<platform::Command>();
+        db_command = std::make_unique<engine::Command>();
     return *db_command;
 }
 
-platform::Recordset& recordset()
+engine::Recordset& recordset()
 {
     if (!db_recordset)
-        db_recordset = std::make_unique<platform::Recordset>();
+        db_recordset = std::make_unique<engine::Recordset>();
     return *db_recordset;
 }
 
@@ -73,7 +73,7 @@ void db_open()
         // A database that is there but cannot be opened is not reported here:
         // the connection stays closed, and the restore can still replace it.
         try {
-            connection().setMode(platform::Connection::ModeShareDenyNone);
+            connection().setMode(engine::Connection::ModeShareDenyNone);
             connection().open(connectionStringFor(installBase), QString(), QString(), -1);
         } catch (const platform::Error& e) {
             g_openFailure = e.description();
@@ -93,10 +93,10 @@ QString db_open_failure()
 
 void db_reopen()
 {
-    platform::Connection& conn = connection();
+    engine::Connection& conn = connection();
     if (conn.isOpen())
         conn.close();
-    conn.setMode(platform::Connection::ModeShareDenyNone);
+    conn.setMode(engine::Connection::ModeShareDenyNone);
     conn.open(connectionStringFor(installBase), QString(), QString(), -1);
     g_openFailure.clear();
     g_openFailureCause = platform::Error::Cause::Other;
@@ -104,10 +104,10 @@ void db_reopen()
     recordset().setActiveConnection(&conn);
 }
 
-platform::Value db_row::value(int column) const
+engine::Value db_row::value(int column) const
 {
-    platform::Value value = m_recordset.field(column);
-    if (platform::isNull(value))
+    engine::Value value = m_recordset.field(column);
+    if (engine::isNull(value))
         value = QString();
     return value;
 }
@@ -116,7 +116,7 @@ void db_select_rows(const QString& statement, int& row_count,
                     const std::function<void(const db_row& row, int number)>& each_row)
 {
     throwIfNeverOpened(QStringLiteral("次の文を実行できません: %1").arg(statement));
-    platform::Recordset& rs = recordset();
+    engine::Recordset& rs = recordset();
     rs.setActiveConnection(&connection());
     rs.setSource(statement);
     rs.open();
@@ -149,7 +149,7 @@ void db_select(const QString& statement, result_table& table, int column_count, 
 void db_execute(const QString& statement)
 {
     throwIfNeverOpened(QStringLiteral("次の文を実行できません: %1").arg(statement));
-    platform::Command& cmd = command();
+    engine::Command& cmd = command();
     cmd.setActiveConnection(&connection());
     cmd.setCommandText(statement);
     cmd.execute(-1);
@@ -163,7 +163,7 @@ void db_close()
 void db_transaction(const std::function<void()>& body)
 {
     throwIfNeverOpened(QStringLiteral("トランザクションを開始できません。"));
-    platform::Connection& conn = connection();
+    engine::Connection& conn = connection();
     conn.beginTrans();
     try {
         body();

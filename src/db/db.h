@@ -4,9 +4,9 @@
 // helpers through which the tool runs every statement on it.
 
 #include "db/result_table.h"
-#include "platform/Command.h"
-#include "platform/Connection.h"
-#include "platform/Recordset.h"
+#include "engine/Command.h"
+#include "engine/Connection.h"
+#include "engine/Recordset.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -16,9 +16,9 @@
 
 // Shared for the whole run. db_open creates and binds them at start-up; every
 // operation that touches one creates it first if it is missing.
-extern std::unique_ptr<platform::Connection> db_connection;
-extern std::unique_ptr<platform::Command> db_command;
-extern std::unique_ptr<platform::Recordset> db_recordset;
+extern std::unique_ptr<engine::Connection> db_connection;
+extern std::unique_ptr<engine::Command> db_command;
+extern std::unique_ptr<engine::Recordset> db_recordset;
 // The statement a caller puts here before db_select or db_execute; it keeps
 // the last statement.
 extern QString db_sql;
@@ -57,15 +57,15 @@ void db_select(const QString& statement, result_table& table, int column_count, 
 class db_row
 {
 public:
-    explicit db_row(const platform::Recordset& recordset) : m_recordset(recordset) {}
+    explicit db_row(const engine::Recordset& recordset) : m_recordset(recordset) {}
     // The field as db_select stores it: a null as empty text.
-    platform::Value value(int column) const;
+    engine::Value value(int column) const;
     // The field's UTF-8 bytes when it is text the engine holds so, valid
-    // until the next row; see platform::Recordset::textField.
+    // until the next row; see engine::Recordset::textField.
     std::optional<QByteArrayView> text(int column) const { return m_recordset.textField(column); }
 
 private:
-    const platform::Recordset& m_recordset;
+    const engine::Recordset& m_recordset;
 };
 
 // Runs a SELECT and hands each row to each_row as it is read, with its number

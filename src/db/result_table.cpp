@@ -1,4 +1,4 @@
-#include "result_table.h"
+#include "db/result_table.h"
 
 #include "platform/Error.h"
 
@@ -34,12 +34,12 @@ std::size_t result_table::index(int column, int row) const
            std::size_t(column - m_firstColumn);
 }
 
-const platform::Value& result_table::at(int column, int row) const
+const engine::Value& result_table::at(int column, int row) const
 {
     return m_cells[index(column, row)];
 }
 
-void result_table::store(int column, int row, platform::Value value)
+void result_table::store(int column, int row, engine::Value value)
 {
     m_cells[index(column, row)] = std::move(value);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Value.h"
+#include "engine/Value.h"
 
 #include <vector>
 
@@ -28,8 +28,8 @@ public:
                             int lastRow);
 
     // Both throw platform::Error (subscript out of range) outside the bounds.
-    const platform::Value& at(int column, int row) const;
-    void store(int column, int row, platform::Value value);
+    const engine::Value& at(int column, int row) const;
+    void store(int column, int row, engine::Value value);
 
 private:
     std::size_t index(int column, int row) const;
@@ -38,5 +38,5 @@ private:
     int m_columns = 0;
     int m_firstRow = 0;
     int m_rows = 0;
-    std::vector<platform::Value> m_cells;
+    std::vector<engine::Value> m_cells;
 };

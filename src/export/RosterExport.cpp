@@ -75,7 +75,7 @@ class QueryRow : public RosterRow
 public:
     explicit QueryRow(const db_row& row) : m_row(row) {}
     std::optional<QByteArrayView> text(int column) const override { return m_row.text(column); }
-    platform::Value value(int column) const override { return m_row.value(column); }
+    engine::Value value(int column) const override { return m_row.value(column); }
 
 private:
     const db_row& m_row;

@@ -22,9 +22,9 @@ QString numberText(double value)
     return text;
 }
 
-QString dateTimeText(const platform::DateTime& value)
+QString dateTimeText(const engine::DateTime& value)
 {
-    const bool hasDate = value.date.isValid() && value.date != platform::DateTime::zeroDay();
+    const bool hasDate = value.date.isValid() && value.date != engine::DateTime::zeroDay();
     const bool hasTime = value.time.isValid() && value.time != QTime(0, 0);
     if (hasDate && hasTime)
         return value.date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') +
@@ -37,17 +37,17 @@ QString dateTimeText(const platform::DateTime& value)
 
 // The value as it reads between its delimiters: what the bracketed address is
 // made of when the address column is not text.
-QString bareText(const platform::Value& value)
+QString bareText(const engine::Value& value)
 {
     struct Visitor
     {
-        QString operator()(const platform::Empty&) const { return {}; }
+        QString operator()(const engine::Empty&) const { return {}; }
         // db_select never leaves a null; written as the runtime writes one.
-        QString operator()(const platform::Null&) const { return QStringLiteral("NULL"); }
+        QString operator()(const engine::Null&) const { return QStringLiteral("NULL"); }
         QString operator()(const QString& s) const { return s; }
         QString operator()(qint64 i) const { return QString::number(i); }
         QString operator()(double d) const { return numberText(d); }
-        QString operator()(const platform::DateTime& d) const { return dateTimeText(d); }
+        QString operator()(const engine::DateTime& d) const { return dateTimeText(d); }
         QString operator()(bool b) const
         {
             return b ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
@@ -56,17 +56,17 @@ QString bareText(const platform::Value& value)
     return std::visit(Visitor{}, value);
 }
 
-bool isBlank(const platform::Value& value)
+bool isBlank(const engine::Value& value)
 {
-    return platform::isEmptyText(value) || std::holds_alternative<platform::Empty>(value);
+    return engine::isEmptyText(value) || std::holds_alternative<engine::Empty>(value);
 }
 
-QString fieldText(const platform::Value& value)
+QString fieldText(const engine::Value& value)
 {
     if (const auto* text = std::get_if<QString>(&value))
         return QLatin1Char('"') + *text + QLatin1Char('"');
     // A cell never written stays an empty field, as the runtime writes it.
-    if (std::holds_alternative<platform::Empty>(value))
+    if (std::holds_alternative<engine::Empty>(value))
         return {};
     if (std::holds_alternative<qint64>(value) || std::holds_alternative<double>(value))
         return bareText(value);
@@ -78,7 +78,7 @@ class TableRow : public RosterRow
 public:
     TableRow(const result_table& table, int row) : m_table(table), m_row(row) {}
     std::optional<QByteArrayView> text(int) const override { return std::nullopt; }
-    platform::Value value(int column) const override { return m_table.at(column, m_row); }
+    engine::Value value(int column) const override { return m_table.at(column, m_row); }
 
 private:
     const result_table& m_table;
@@ -119,7 +119,7 @@ void RosterWriter::appendCell(const RosterRow& row, int column)
         m_bytes.appendAscii(brackets ? ">\"" : "\"");
         return;
     }
-    const platform::Value cell = row.value(column);
+    const engine::Value cell = row.value(column);
     if (bracketed && !isBlank(cell))
         m_bytes.append(QStringLiteral("\"<") + bareText(cell) + QStringLiteral(">\""));
     else

@@ -25,7 +25,7 @@ public:
     // cell.
     virtual std::optional<QByteArrayView> text(int column) const = 0;
     // The cell's value; asked for only when text() gives nothing.
-    virtual platform::Value value(int column) const = 0;
+    virtual engine::Value value(int column) const = 0;
 };
 
 // Writes roster rows as lines of list.csv: Shift-JIS, CR LF after every line,

@@ -3,6 +3,7 @@
 #include "db/db.h"
 #include "platform/Bsmtp.h"
 #include "platform/Error.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/WinPath.h"
 #include "support/SupportAccount.h"
@@ -36,27 +37,22 @@ private:
     const BusyHook& m_busy;
 };
 
-bool sameFile(const QString& a, const QString& b)
-{
-    const QString canonicalA = QFileInfo(a).canonicalFilePath();
-    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
-}
-
 // Writes the file to attach into folder as DB.mdb and returns its host path,
 // or an empty text when there is nothing to attach.
 QString prepareAttachment(const QTemporaryDir& folder)
 {
     const QString source = platform::hostPath(installDatabasePath());
     QString copy = folder.filePath(databaseFile);
-    platform::Connection* connection = nullptr;
-    platform::Connection own;
-    if (db_connection && db_connection->isOpen() && sameFile(db_connection->filePath(), source)) {
+    engine::Connection* connection = nullptr;
+    engine::Connection own;
+    if (db_connection && db_connection->isOpen() &&
+        platform::sameNode(db_connection->filePath(), source)) {
         connection = db_connection.get();
     } else {
         // Not open since the start-up: a connection of its own tells a file
         // another program held locked then (and may still) from a damaged one.
         try {
-            own.setMode(platform::Connection::ModeShareDenyNone);
+            own.setMode(engine::Connection::ModeShareDenyNone);
             own.open(QStringLiteral("Data Source=") + source);
             connection = &own;
         } catch (const platform::Error& e) {

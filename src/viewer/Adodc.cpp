@@ -1,8 +1,8 @@
-#include "Adodc.h"
+#include "viewer/Adodc.h"
 
-#include "SnapshotModel.h"
-#include "platform/Connection.h"
-#include "platform/ResultSnapshot.h"
+#include "engine/Connection.h"
+#include "engine/ResultSnapshot.h"
+#include "viewer/SnapshotModel.h"
 
 QString Adodc::designedConnectionString()
 {
@@ -18,7 +18,7 @@ Adodc::Adodc(QObject* parent)
       // helper threads sort and merge the runs beside the read, which takes
       // a quarter off the opening of a million events on two cores, for
       // about a tenth more processor time (bench/viewer measures both).
-      m_sorterThreads(2), m_connection(std::make_unique<platform::Connection>()),
+      m_sorterThreads(2), m_connection(std::make_unique<engine::Connection>()),
       m_model(new SnapshotModel(this))
 {
     setObjectName(QStringLiteral("Adodc1"));
@@ -35,7 +35,7 @@ void Adodc::refresh()
     // follows anyway.
     m_model->clearRows();
     m_model->setSnapshot(
-        platform::ResultSnapshot::read(*m_connection, m_recordSource, m_sorterThreads));
+        engine::ResultSnapshot::read(*m_connection, m_recordSource, m_sorterThreads));
     Q_EMIT refreshed(m_recordSource);
 }
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <memory>
 
-namespace platform {
+namespace engine {
 class Connection;
 }
 class SnapshotModel;
@@ -53,6 +53,6 @@ private:
     QString m_connectionString;
     QString m_recordSource;
     int m_sorterThreads;
-    std::unique_ptr<platform::Connection> m_connection;
+    std::unique_ptr<engine::Connection> m_connection;
     SnapshotModel* m_model;
 };

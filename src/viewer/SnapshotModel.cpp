@@ -1,8 +1,8 @@
-#include "SnapshotModel.h"
+#include "viewer/SnapshotModel.h"
 
 SnapshotModel::SnapshotModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void SnapshotModel::setSnapshot(platform::ResultSnapshot snapshot)
+void SnapshotModel::setSnapshot(engine::ResultSnapshot snapshot)
 {
     QStringList names;
     names.reserve(snapshot.columnCount());
@@ -31,7 +31,7 @@ void SnapshotModel::clearRows()
     if (m_snapshot.rowCount() == 0)
         return;
     beginRemoveRows({}, 0, m_snapshot.rowCount() - 1);
-    m_snapshot = platform::ResultSnapshot();
+    m_snapshot = engine::ResultSnapshot();
     endRemoveRows();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ResultSnapshot.h"
+#include "engine/ResultSnapshot.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -17,10 +17,10 @@ public:
     // Replaces the rows. When the new result has the same fields as the old
     // one, the columns stay (and with them any widths a view gave them);
     // otherwise the model is reset.
-    void setSnapshot(platform::ResultSnapshot snapshot);
+    void setSnapshot(engine::ResultSnapshot snapshot);
     // Lets go of every row (and its memory), keeping the columns.
     void clearRows();
-    const platform::ResultSnapshot& snapshot() const { return m_snapshot; }
+    const engine::ResultSnapshot& snapshot() const { return m_snapshot; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -30,6 +30,6 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    platform::ResultSnapshot m_snapshot;
+    engine::ResultSnapshot m_snapshot;
     QStringList m_columnNames;
 };

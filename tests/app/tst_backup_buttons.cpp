@@ -7,7 +7,7 @@
 #include "app/StartUp.h"
 #include "app/export_frm.h"
 #include "db/db.h"
-#include "platform/Connection.h"
+#include "engine/Connection.h"
 
 #include <QDir>
 #include <QFile>
@@ -374,7 +374,7 @@ void TestBackupButtons::restoreReachesOpenConnections()
     QVERIFY(window);
     // The product's connection, open and idle before the restore.
     int rc = SQLITE_OK;
-    const platform::detail::Database product = platform::detail::openDatabase(
+    const engine::detail::Database product = engine::detail::openDatabase(
         QFile::encodeName(install().database()).constData(), SQLITE_OPEN_READWRITE, &rc);
     QCOMPARE(rc, SQLITE_OK);
     QCOMPARE(sqlite3_exec(product.get(), "select count(*) from list", nullptr, nullptr, nullptr),
@@ -495,7 +495,7 @@ void TestBackupButtons::restoreWhileProductWritesChangesNothing()
     startUp();
     export_frm* window = settings();
     QVERIFY(window);
-    platform::Connection::setBusyTimeout(300);
+    engine::Connection::setBusyTimeout(300);
     {
         HeldWriteLock product(install().database());
         QVERIFY(product.isHeld());
@@ -513,7 +513,7 @@ void TestBackupButtons::restoreWhileProductWritesChangesNothing()
         QVERIFY(boxes.boxes().isEmpty());
         QVERIFY(product.execute("COMMIT"));
     }
-    platform::Connection::setBusyTimeout(5000);
+    engine::Connection::setBusyTimeout(5000);
     QCOMPARE(barcodes(install().database()),
              (QStringList{QStringLiteral("1001"), QStringLiteral("1002")}));
     for (const QString& name : filesIn(install().installFolder()))

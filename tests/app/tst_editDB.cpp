@@ -12,8 +12,8 @@
 #include "app/editDB.h"
 #include "app/export_frm.h"
 #include "db/db.h"
-#include "platform/Command.h"
-#include "platform/Connection.h"
+#include "engine/Command.h"
+#include "engine/Connection.h"
 #include "viewer/Adodc.h"
 #include "viewer/SnapshotModel.h"
 
@@ -98,7 +98,7 @@ void TestEditDB::init()
     // The tool runs with its install folder as the current directory.
     QVERIFY(QDir().mkpath(install().installFolder()));
     QVERIFY(QDir::setCurrent(install().installFolder()));
-    platform::Connection::setBusyTimeout(5000);
+    engine::Connection::setBusyTimeout(5000);
 }
 
 editDB* TestEditDB::startAndOpen(const QString& sql)
@@ -218,10 +218,10 @@ void TestEditDB::openingWhileShownRereadsOnly()
     db_sql = QStringLiteral("select 1");
 
     // The product writes while the viewer is open, waiting 50 ms at most.
-    platform::Connection::setBusyTimeout(50);
-    platform::Connection product;
+    engine::Connection::setBusyTimeout(50);
+    engine::Connection product;
     product.open(QStringLiteral("Data Source=c:\\Program Files\\Tavenro\\DB.mdb"));
-    platform::Command insert;
+    engine::Command insert;
     insert.setActiveConnection(&product);
     insert.setCommandText(
         QStringLiteral("insert into log values ('2024-04-02','09:00:00','入室','新井 凛',NULL)"));

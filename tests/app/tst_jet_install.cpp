@@ -81,7 +81,7 @@ void TestJetInstall::exportMatchesTheSameRosterInSqlite()
 
     COPY_FIXTURE_OR_SKIP(QStringLiteral("jet4/edge.mdb"), install().database());
     db_open();
-    QVERIFY(db_connection->isJet());
+    QVERIFY(db_connection->format() == engine::DatabaseFormat::Jet);
     exportRoster(RosterLayout(layout));
     const QByteArray fromJet = listCsv(install());
 
@@ -169,7 +169,7 @@ void TestJetInstall::backupIsByteForByteAndRestoresAcrossEngines()
                              QStringLiteral("insert into list(barcode) values('7001')"));
     RestoreResult restored = restoreDatabase(QStringLiteral("e:"));
     QCOMPARE(restored.outcome, RestoreOutcome::Restored);
-    QVERIFY(!db_connection->isJet());
+    QVERIFY(db_connection->format() != engine::DatabaseFormat::Jet);
     QCOMPARE(TempInstall::readAll(install().database() + QStringLiteral(".before-restore")),
              jetBytes);
     exportRoster(RosterLayout::Check);
@@ -181,7 +181,7 @@ void TestJetInstall::backupIsByteForByteAndRestoresAcrossEngines()
                         stick + QStringLiteral("/DB.mdb")));
     restored = restoreDatabase(QStringLiteral("e:"));
     QCOMPARE(restored.outcome, RestoreOutcome::Restored);
-    QVERIFY(db_connection->isJet());
+    QVERIFY(db_connection->format() == engine::DatabaseFormat::Jet);
     QCOMPARE(TempInstall::readAll(install().database()), jetBytes);
     exportRoster(RosterLayout::Check);
     QVERIFY(listCsv(install()).startsWith("\"1001\""));

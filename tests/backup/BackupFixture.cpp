@@ -1,7 +1,7 @@
 #include "BackupFixture.h"
 
 #include "DemoDatabase.h"
-#include "platform/SqliteHandles.h"
+#include "engine/sqlite/SqliteHandles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,7 +15,7 @@ QString firstValue(sqlite3* db, const char* sql)
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
         return QStringLiteral("error: ") + QString::fromUtf8(sqlite3_errmsg(db));
-    const platform::detail::Statement statement(raw);
+    const engine::detail::Statement statement(raw);
     const int rc = sqlite3_step(raw);
     if (rc != SQLITE_ROW)
         return rc == SQLITE_DONE
@@ -32,7 +32,7 @@ DatabaseState stateOf(const QString& hostPath)
     if (!QFileInfo(hostPath).isFile() || QFileInfo(hostPath).size() == 0)
         return {QStringLiteral("missing or empty"), {}};
     int rc = SQLITE_OK;
-    const platform::detail::Database db = platform::detail::openDatabase(
+    const engine::detail::Database db = engine::detail::openDatabase(
         QFile::encodeName(hostPath).constData(), SQLITE_OPEN_READWRITE, &rc);
     if (rc != SQLITE_OK)
         return {QStringLiteral("cannot open"), {}};

@@ -14,8 +14,8 @@
 
 #include "backup/DriveBackup.h"
 #include "db/db.h"
+#include "engine/sqlite/SqliteHandles.h"
 #include "platform/Error.h"
-#include "platform/SqliteHandles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -69,7 +69,7 @@ int restore(const QString& drive)
 int write(const QString& hostDb, const QString& stopFile)
 {
     int rc = SQLITE_OK;
-    const platform::detail::Database db = platform::detail::openDatabase(
+    const engine::detail::Database db = engine::detail::openDatabase(
         QFile::encodeName(hostDb).constData(), SQLITE_OPEN_READWRITE, &rc);
     if (rc != SQLITE_OK)
         return 2;

@@ -65,7 +65,7 @@ void TestDbOpen::opensTheRightFile()
     int rows = -1;
     db_select(QStringLiteral("select barcode from list"), table, 1, rows);
     QCOMPARE(rows, 1);
-    QCOMPARE(table.at(0, 1), platform::Value(expectedMarker));
+    QCOMPARE(table.at(0, 1), engine::Value(expectedMarker));
     QVERIFY(boxes.boxes().isEmpty());
 }
 

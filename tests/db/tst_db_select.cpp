@@ -4,7 +4,7 @@
 
 #include <QtTest>
 
-using platform::Value;
+using engine::Value;
 
 namespace {
 
@@ -96,8 +96,8 @@ void TestDbSelect::boundsAndCounts()
     // keep their empty value.
     for (int row = 0; row <= 800; ++row) {
         const bool stored = row >= 1 && row <= lastStoredRow && columnCount > 0;
-        QCOMPARE(std::holds_alternative<platform::Empty>(table.at(0, row)), !stored);
-        QVERIFY(std::holds_alternative<platform::Empty>(table.at(5, row)));
+        QCOMPARE(std::holds_alternative<engine::Empty>(table.at(0, row)), !stored);
+        QVERIFY(std::holds_alternative<engine::Empty>(table.at(5, row)));
     }
     if (lastStoredRow > 0 && columnCount > 0) {
         QCOMPARE(table.at(0, lastStoredRow),
@@ -123,7 +123,7 @@ void TestDbSelect::nullsBecomeEmptyTextAndTypesStay()
     db_select(QStringLiteral("select n, d, b, r, t from typed order by rowid"), table, 5, rows);
     QCOMPARE(rows, 2);
     QCOMPARE(table.at(0, 1), Value(qint64(1001)));
-    QCOMPARE(table.at(1, 1), Value(platform::DateTime{QDate(2024, 4, 1), QTime(9, 15)}));
+    QCOMPARE(table.at(1, 1), Value(engine::DateTime{QDate(2024, 4, 1), QTime(9, 15)}));
     QCOMPARE(table.at(2, 1), Value(true));
     QCOMPARE(table.at(3, 1), Value(1.5));
     QCOMPARE(table.at(4, 1), Value(QString()));
@@ -161,7 +161,7 @@ void TestDbSelect::twoSelectsInARow()
     db_select(rosterStatement, second, 5, rows);
     QCOMPARE(rows, 1);
     QCOMPARE(second.at(0, 1), Value(QStringLiteral("0002")));
-    QVERIFY(std::holds_alternative<platform::Empty>(second.at(0, 2)));
+    QVERIFY(std::holds_alternative<engine::Empty>(second.at(0, 2)));
     QVERIFY(!db_recordset->isOpen());
 }
 

@@ -56,7 +56,7 @@ private:
 void TestRosterMaintenance::init()
 {
     db_reset();
-    platform::Connection::setBusyTimeout(300);
+    engine::Connection::setBusyTimeout(300);
     m_install = std::make_unique<TempInstall>();
 }
 
@@ -64,7 +64,7 @@ void TestRosterMaintenance::cleanup()
 {
     db_reset();
     m_install.reset();
-    platform::Connection::setBusyTimeout(5000);
+    engine::Connection::setBusyTimeout(5000);
 }
 
 void TestRosterMaintenance::declinedChangesNothing_data()

@@ -16,8 +16,8 @@
 #include "app/editDB.h"
 #include "app/export_frm.h"
 #include "db/db.h"
+#include "engine/Connection.h"
 #include "platform/Bsmtp.h"
-#include "platform/Connection.h"
 #include "support/SupportAccount.h"
 
 #include <QAction>
@@ -173,7 +173,7 @@ void TestDamagedDatabases::initTestCase()
     prepareApplication(*qApp);
     // A lock held by another program is waited for a third of a second
     // here, not the shipped five: the outcome is the same, only sooner.
-    platform::Connection::setBusyTimeout(300);
+    engine::Connection::setBusyTimeout(300);
     m_servers = std::make_unique<SupportServers>();
     QVERIFY2(m_servers->started(), qPrintable(m_servers->error()));
 }

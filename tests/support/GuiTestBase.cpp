@@ -8,7 +8,7 @@
 #include "app/bar_read_frm.h"
 #include "app/export_frm.h"
 #include "db/db.h"
-#include "platform/Connection.h"
+#include "engine/Connection.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,7 +40,7 @@ void GuiTestBase::init()
     // whatever the one before left behind.
     db_reset();
     resetProgramEnd();
-    m_previousBusyTimeout = platform::Connection::busyTimeout();
+    m_previousBusyTimeout = engine::Connection::busyTimeout();
     m_ends = std::make_unique<ProgramEndRecorder>();
     m_starts = std::make_unique<ShellRecorder>();
     m_boxes = std::make_unique<MessageBoxRecorder>();
@@ -62,7 +62,7 @@ void GuiTestBase::cleanup()
     m_starts.reset();
     m_ends.reset();
     if (m_previousBusyTimeout > 0)
-        platform::Connection::setBusyTimeout(m_previousBusyTimeout);
+        engine::Connection::setBusyTimeout(m_previousBusyTimeout);
     if (!m_previousDir.isEmpty())
         QDir::setCurrent(m_previousDir);
     m_install.reset();

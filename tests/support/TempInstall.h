@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SqliteHandles.h"
+#include "engine/sqlite/SqliteHandles.h"
 
 #include <QByteArray>
 #include <QString>
@@ -62,7 +62,7 @@ public:
     bool execute(const char* sql);
 
 private:
-    platform::detail::Database m_db;
+    engine::detail::Database m_db;
     bool m_held = false;
 };
 
@@ -78,7 +78,7 @@ public:
     bool isHeld() const { return m_held; }
 
 private:
-    platform::detail::Database m_db;
+    engine::detail::Database m_db;
     bool m_held = false;
 };
 
