@@ -16,7 +16,7 @@
 #include "app/editDB.h"
 #include "app/export_frm.h"
 #include "db/db.h"
-#include "platform/Bsmtp.h"
+#include "mail/Bsmtp.h"
 #include "platform/Connection.h"
 #include "support/SupportAccount.h"
 
