@@ -1,22 +1,22 @@
 // The Shift-JIS writer and reader on arbitrary text and bytes.
 
 #include "FuzzInput.h"
-#include "platform/ShiftJis.h"
+#include "shiftjis/ShiftJis.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // The bytes as a file read in code page 932.
     bool complete = false;
-    const QString read = platform::fromShiftJis(QByteArrayView(data, qsizetype(size)), &complete);
-    if (complete && !platform::charactersShiftJisReplaces(read).isEmpty())
+    const QString read = shiftjis::fromShiftJis(QByteArrayView(data, qsizetype(size)), &complete);
+    if (complete && !shiftjis::charactersShiftJisReplaces(read).isEmpty())
         fuzz::fault("text read whole holds characters the writer replaces");
 
     // The same bytes as UTF-16 text, lone surrogates and all, to be written.
     const QString text = fuzz::asUtf16(data, size);
-    const QByteArray written = platform::toShiftJis(text);
-    const QStringList replaced = platform::charactersShiftJisReplaces(text);
+    const QByteArray written = shiftjis::toShiftJis(text);
+    const QStringList replaced = shiftjis::charactersShiftJisReplaces(text);
     bool writtenComplete = false;
-    const QString back = platform::fromShiftJis(written, &writtenComplete);
+    const QString back = shiftjis::fromShiftJis(written, &writtenComplete);
     if (!writtenComplete)
         fuzz::fault("the writer wrote bytes that are no code page 932");
     // One "?" per UTF-16 unit at most, two bytes per character at most.
@@ -28,10 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The same bytes as UTF-8 from the engine, ill-formed or not: the short
     // way must write what the long way writes.
     const QByteArrayView utf8(data, qsizetype(size));
-    platform::ShiftJisBuilder builder;
+    shiftjis::ShiftJisBuilder builder;
     builder.appendUtf8("x");
     builder.appendUtf8(utf8);
-    if (builder.take() != "x" + platform::toShiftJis(QString::fromUtf8(utf8)))
+    if (builder.take() != "x" + shiftjis::toShiftJis(QString::fromUtf8(utf8)))
         fuzz::fault("UTF-8 written otherwise than its text");
     return 0;
 }

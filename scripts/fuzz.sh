@@ -28,24 +28,40 @@ export QT_QPA_PLATFORM=offscreen
 # checkout, seed the Jet target as well; they are not ours to commit.
 jet_fixtures="$here/../shared/fixtures/jet4"
 
-failed=0
-summary=""
-for t in "${targets[@]}"; do
-    work="$build/corpus/$t"
-    artifacts="$build/artifacts/$t"
+# Each target runs for its full time on a core of its own; as many run at
+# once as there are cores.
+run_target() {
+    local t="$1" work="$build/corpus/$1" artifacts="$build/artifacts/$1"
+    rm -f "$build/fuzz-$t.status"
     rm -rf "$artifacts"
     mkdir -p "$work" "$artifacts"
-    seeds=("$here/fuzz/corpus/$t")
-    extra=()
+    local seeds=("$here/fuzz/corpus/$t") extra=()
     if [ "$t" = jet ]; then
         [ -d "$jet_fixtures" ] && seeds+=("$jet_fixtures")
         extra+=(-max_len=160000)
     fi
-    log="$build/fuzz-$t.log"
-    status=0
+    local status=0
     "$build/bin/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$artifacts/" "${extra[@]}" \
-        "$work" "${seeds[@]}" >"$log" 2>&1 || status=$?
+        "$work" "${seeds[@]}" >"$build/fuzz-$t.log" 2>&1 || status=$?
+    echo "$status" >"$build/fuzz-$t.status"
+}
+
+parallel="$(nproc)"
+for t in "${targets[@]}"; do
+    while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do
+        wait -n || true
+    done
+    run_target "$t" &
+done
+wait
+
+failed=0
+summary=""
+for t in "${targets[@]}"; do
+    log="$build/fuzz-$t.log"
+    artifacts="$build/artifacts/$t"
+    status=$(cat "$build/fuzz-$t.status" 2>/dev/null || echo "?")
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
     crashes=$(find "$artifacts" -type f | wc -l)
     summary+=$(printf '%-18s %10s executions  %s crash(es)  exit %s\n' "$t" "$runs" "$crashes" "$status")

@@ -40,7 +40,9 @@ if has asan; then
     stage "AddressSanitizer and UndefinedBehaviorSanitizer build"
     # Every error stops the test that made it, so ctest reports it as failed.
     sanitize="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
-    cmake -S "$here" -B "$asan_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVENRO_BENCH=OFF \
+    # The benchmarks and the tools no test starts are not built for it.
+    cmake -S "$here" -B "$asan_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DTAVENRO_BENCH=OFF -DTAVENRO_TOOLS=OFF \
         "-DCMAKE_CXX_FLAGS=$sanitize" "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" \
         >/dev/null
     cmake --build "$asan_build" -j "$jobs"

@@ -32,7 +32,7 @@ void sqliteShellToCsv(const QString& shell, const QString& database, const QStri
 {
     QProcess process;
     process.setStandardOutputFile(out, QIODevice::Truncate);
-    process.start(shell, {QStringLiteral("-csv"), database, rosterStatement()});
+    process.start(shell, {QStringLiteral("-csv"), database, rosterColumnsByBarcodeStatement()});
     if (!process.waitForFinished(-1) || process.exitCode() != 0)
         qFatal("sqlite3 failed: %s", process.readAllStandardError().constData());
 }
@@ -75,10 +75,11 @@ int main(int argc, char* argv[])
         const double query = medianMs(reps, [] {
             int count = 0;
             qsizetype bytes = 0;
-            db_select_rows(rosterStatement(), count, [&bytes](const db_row& row, int) {
-                for (int column = 0; column < 5; ++column)
-                    bytes += row.text(column).value_or(QByteArrayView()).size();
-            });
+            db_select_rows(rosterColumnsByBarcodeStatement(), count,
+                           [&bytes](const db_row& row, int) {
+                               for (int column = 0; column < 5; ++column)
+                                   bytes += row.text(column).value_or(QByteArrayView()).size();
+                           });
         });
         const double shell = sqlite3.isEmpty() ? 0.0 : medianMs(reps, [&] {
             sqliteShellToCsv(sqlite3, database, shellCsv);

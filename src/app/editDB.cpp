@@ -39,7 +39,7 @@ QRect buttonDesign()
 
 } // namespace
 
-QString editDB::rosterStatement()
+QString editDB::rosterByKanaStatement()
 {
     return QStringLiteral("select * from list order by kana");
 }
@@ -95,7 +95,7 @@ void editDB::createControls()
 
 void editDB::load()
 {
-    db_sql = rosterStatement();
+    db_sql = rosterByKanaStatement();
     m_adodc1->setRecordSource(db_sql);
     m_adodc1->refresh();
 }

@@ -16,7 +16,7 @@ class editDB : public QWidget
 public:
     // The roster by kana, run by the load step, and the history: the days
     // from the oldest, within a day the latest event first.
-    static QString rosterStatement();
+    static QString rosterByKanaStatement();
     static QString historyStatement();
 
     explicit editDB(QWidget* parent = nullptr);

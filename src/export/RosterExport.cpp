@@ -62,7 +62,7 @@ QString rosterFilePath()
     return installBase + productFolder + QStringLiteral("\\list.csv");
 }
 
-QString rosterStatement()
+QString rosterColumnsByBarcodeStatement()
 {
     return QStringLiteral(
         "select [barcode],[名前],[kana],[email],[備考] from list order by [barcode]");
@@ -93,7 +93,7 @@ void exportRosterWithRowBound(RosterLayout layout, int lastRow)
     // earlier roster can be taken for the current one. Rows go straight from
     // the engine into the writer, bounded as the result table of rows 0 to
     // lastRow bounds them.
-    db_sql = rosterStatement();
+    db_sql = rosterColumnsByBarcodeStatement();
     RosterWriter writer(file, layout, path);
     int rowCount = 0;
     db_select_rows(db_sql, rowCount, [&writer, lastRow](const db_row& row, int number) {

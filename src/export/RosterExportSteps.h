@@ -13,4 +13,4 @@ void exportRosterWithRowBound(RosterLayout layout, int lastRow);
 QString rosterFilePath();
 
 // The roster query, ascending by barcode.
-QString rosterStatement();
+QString rosterColumnsByBarcodeStatement();

@@ -2,7 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/FileErrors.h"
-#include "platform/ShiftJis.h"
+#include "shiftjis/ShiftJis.h"
 
 #include <QFile>
 #include <QFileDevice>

@@ -2,7 +2,7 @@
 
 #include "db/result_table.h"
 #include "export/RosterExport.h"
-#include "platform/ShiftJis.h"
+#include "shiftjis/ShiftJis.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -67,7 +67,7 @@ private:
     RosterLayout m_layout;
     QString m_fileName;
     // The lines, already in Shift-JIS.
-    platform::ShiftJisBuilder m_bytes;
+    shiftjis::ShiftJisBuilder m_bytes;
     // The system's code of a failure Qt does not see (the sync to disk).
     int m_systemError = 0;
 };

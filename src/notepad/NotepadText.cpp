@@ -1,6 +1,6 @@
 #include "notepad/NotepadText.h"
 
-#include "platform/ShiftJis.h"
+#include "shiftjis/ShiftJis.h"
 
 namespace notepad {
 
@@ -10,7 +10,7 @@ namespace {
 // as the second byte of a character, so a line's bytes decode on their own.
 QString decodeLine(QByteArrayView bytes, bool* complete)
 {
-    QString line = platform::fromShiftJis(bytes, complete);
+    QString line = shiftjis::fromShiftJis(bytes, complete);
     for (QChar& c : line) {
         if (c == QLatin1Char('\r'))
             c = loneCrMark;
@@ -76,7 +76,7 @@ EncodedText encodeForSave(QStringView text, const DecodedText& source)
             continue;
         }
         const QString saved = lineForSave(lines[i]);
-        result.bytes += platform::toShiftJis(saved);
+        result.bytes += shiftjis::toShiftJis(saved);
         result.rewritten += saved + QStringLiteral("\r\n");
     }
     // The source lines that nothing kept: edited or taken away.

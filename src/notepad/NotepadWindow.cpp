@@ -4,7 +4,7 @@
 #include "notepad/SaveAsDialog.h"
 #include "platform/FileErrors.h"
 #include "platform/JapaneseDesktop.h"
-#include "platform/ShiftJis.h"
+#include "shiftjis/ShiftJis.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -215,7 +215,7 @@ void NotepadWindow::tellNotSaved(const QString& path, const platform::FileFailur
 
 bool NotepadWindow::confirmLosses(const QString& rewritten, bool dropsUnreadable)
 {
-    const QStringList replaced = platform::charactersShiftJisReplaces(rewritten);
+    const QStringList replaced = shiftjis::charactersShiftJisReplaces(rewritten);
     if (replaced.isEmpty() && !dropsUnreadable)
         return true;
     QStringList paragraphs;
@@ -224,7 +224,7 @@ bool NotepadWindow::confirmLosses(const QString& rewritten, bool dropsUnreadable
         QStringList lines;
         for (const QString& character : replaced)
             lines << character + QStringLiteral(" → ") +
-                         platform::fromShiftJis(platform::toShiftJis(character));
+                         shiftjis::fromShiftJis(shiftjis::toShiftJis(character));
         paragraphs << QStringLiteral(
                           "次の文字は Shift-JIS で表せないため、置き換えて保存されます。\n") +
                           lines.join(QLatin1Char('\n'));

@@ -1,7 +1,7 @@
 #include "support/SupportRequest.h"
 
 #include "db/db.h"
-#include "platform/Bsmtp.h"
+#include "mail/Bsmtp.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"

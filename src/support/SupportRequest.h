@@ -3,7 +3,7 @@
 // The support request: DB.mdb mailed to the support desk after the
 // operator's final confirmation.
 
-#include "platform/Bsmtp.h"
+#include "mail/Bsmtp.h"
 
 #include <QString>
 #include <functional>

@@ -4,7 +4,7 @@
 #include "export/RosterExport.h"
 #include "maintenance/RosterMaintenance.h"
 #include "platform/Error.h"
-#include "platform/ShiftJis.h"
+#include "shiftjis/ShiftJis.h"
 #include "viewer/Adodc.h"
 #include "viewer/SnapshotModel.h"
 
@@ -88,7 +88,7 @@ void TestJetInstall::exportMatchesTheSameRosterInSqlite()
     QCOMPARE(fromJet, fromSqlite);
     QCOMPARE(fromJet.count("\r\n"), 6);
     // The student outside the BMP, written as Windows writes it.
-    QVERIFY(fromJet.contains("\"1006\",\"??" + platform::toShiftJis(u"田 葵") + "\""));
+    QVERIFY(fromJet.contains("\"1006\",\"??" + shiftjis::toShiftJis(u"田 葵") + "\""));
 }
 
 void TestJetInstall::changesAreRefusedAndTheFileStays_data()

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MailServers.h"
-#include "platform/Bsmtp.h"
+#include "mail/Bsmtp.h"
 #include "support/SupportAccount.h"
 
 #include <memory>

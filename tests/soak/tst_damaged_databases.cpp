@@ -17,7 +17,7 @@
 #include "app/export_frm.h"
 #include "db/db.h"
 #include "engine/Connection.h"
-#include "platform/Bsmtp.h"
+#include "mail/Bsmtp.h"
 #include "support/SupportAccount.h"
 
 #include <QAction>

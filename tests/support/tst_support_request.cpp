@@ -6,7 +6,7 @@
 #include "MailServers.h"
 #include "app/StartUp.h"
 #include "db/db.h"
-#include "platform/Bsmtp.h"
+#include "mail/Bsmtp.h"
 #include "support/SupportAccount.h"
 #include "support/SupportRequest.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace platform {
+namespace shiftjis {
 
 // Text in Windows code page 932, byte for byte as Windows' own default
 // conversion writes it, so a file written here and one written there agree:
@@ -62,4 +62,4 @@ QString fromShiftJis(QByteArrayView bytes, bool* complete = nullptr);
 // is one character.
 QStringList charactersShiftJisReplaces(QStringView text);
 
-} // namespace platform
+} // namespace shiftjis

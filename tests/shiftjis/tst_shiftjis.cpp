@@ -1,4 +1,4 @@
-#include "platform/ShiftJis.h"
+#include "shiftjis/ShiftJis.h"
 
 #include <QtTest>
 
@@ -62,8 +62,8 @@ void TestShiftJis::writesAsWindows()
     QFETCH(QString, text);
     QFETCH(QByteArray, expected);
 
-    QCOMPARE(platform::toShiftJis(text), expected);
-    platform::ShiftJisBuilder builder;
+    QCOMPARE(shiftjis::toShiftJis(text), expected);
+    shiftjis::ShiftJisBuilder builder;
     builder.appendUtf8("x");
     builder.appendUtf8(text.toUtf8());
     QCOMPARE(builder.take(), "x" + expected);
@@ -90,20 +90,20 @@ void TestShiftJis::writesTextAsItsCharacters()
 
     QByteArray oneByOne;
     // The builder grows piece by piece, taking every other one as UTF-8.
-    platform::ShiftJisBuilder builder;
+    shiftjis::ShiftJisBuilder builder;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const qsizetype length =
             text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2
                                                                                              : 1;
         const QStringView character = QStringView(text).sliced(i, length);
-        oneByOne += platform::toShiftJis(character);
+        oneByOne += shiftjis::toShiftJis(character);
         if (i % 2 == 0)
             builder.appendUtf8(character.toUtf8());
         else
             builder.append(character);
         i += length - 1;
     }
-    QCOMPARE(platform::toShiftJis(text), oneByOne);
+    QCOMPARE(shiftjis::toShiftJis(text), oneByOne);
     QCOMPARE(builder.take(), oneByOne);
 }
 
@@ -129,11 +129,11 @@ void TestShiftJis::writesEngineUtf8AsItsText()
 {
     QFETCH(QByteArray, utf8);
 
-    platform::ShiftJisBuilder builder;
+    shiftjis::ShiftJisBuilder builder;
     builder.append(u"x");
     builder.appendUtf8(utf8);
 
-    QCOMPARE(builder.take(), "x" + platform::toShiftJis(QString::fromUtf8(utf8)));
+    QCOMPARE(builder.take(), "x" + shiftjis::toShiftJis(QString::fromUtf8(utf8)));
 }
 
 void TestShiftJis::readsAsciiAsItself()
@@ -143,7 +143,7 @@ void TestShiftJis::readsAsciiAsItself()
         bytes += c + sj("82a0");
     bool complete = false;
 
-    const QString text = platform::fromShiftJis(bytes, &complete);
+    const QString text = shiftjis::fromShiftJis(bytes, &complete);
 
     QVERIFY(complete);
     QString expected;
@@ -170,7 +170,7 @@ void TestShiftJis::listsReplacedCharacters()
     QFETCH(QString, text);
     QFETCH(QStringList, expected);
 
-    QCOMPARE(platform::charactersShiftJisReplaces(text), expected);
+    QCOMPARE(shiftjis::charactersShiftJisReplaces(text), expected);
 }
 
 QTEST_GUILESS_MAIN(TestShiftJis)

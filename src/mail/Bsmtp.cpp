@@ -1,6 +1,6 @@
-#include "Bsmtp.h"
+#include "mail/Bsmtp.h"
 
-#include "WinPath.h"
+#include "platform/WinPath.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "ShiftJis.h"
+#include "shiftjis/ShiftJis.h"
 
 #include <QSet>
 #include <algorithm>
@@ -6,7 +6,7 @@
 #include <utility>
 
 #ifdef Q_OS_WIN
-#include "Error.h"
+#include "platform/Error.h"
 
 #include <limits>
 #include <qt_windows.h>
@@ -19,7 +19,7 @@
 #include <optional>
 #endif
 
-namespace platform {
+namespace shiftjis {
 
 namespace {
 
@@ -263,7 +263,8 @@ QByteArray toShiftJis(QStringView text)
         const int size =
             WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
         if (size <= 0)
-            throw Error(Error::Generic, QStringLiteral("Shift-JIS に変換できません。"));
+            throw platform::Error(platform::Error::Generic,
+                                  QStringLiteral("Shift-JIS に変換できません。"));
         const qsizetype start = bytes.size();
         bytes.resize(start + size);
         WideCharToMultiByte(codePage, 0, wide, length, bytes.data() + start, size, nullptr,
@@ -285,7 +286,8 @@ qsizetype writeShortWay(char*, QByteArrayView)
 QString fromShiftJis(QByteArrayView bytes, bool* complete)
 {
     if (bytes.size() > std::numeric_limits<int>::max())
-        throw Error(Error::Generic, QStringLiteral("Shift-JIS のテキストが大きすぎます。"));
+        throw platform::Error(platform::Error::Generic,
+                              QStringLiteral("Shift-JIS のテキストが大きすぎます。"));
     const int length = int(bytes.size());
     const int size = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
     QString text(size, Qt::Uninitialized);
@@ -424,4 +426,4 @@ QStringList charactersShiftJisReplaces(QStringView text)
     return replaced;
 }
 
-} // namespace platform
+} // namespace shiftjis

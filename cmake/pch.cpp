@@ -1,0 +1,1 @@
+// The precompiled headers' own source: it compiles them, and nothing else.
