@@ -1,4 +1,4 @@
-#include "FuzzInput.h"
+#include "fuzz/FuzzInput.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 // The connection string's parser on arbitrary text.
 
-#include "FuzzInput.h"
 #include "engine/ConnectionString.h"
+#include "fuzz/FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,8 +1,8 @@
 // The date and time readers on arbitrary input: the text parser that reads
 // every stored date cell, and the OLE date numbers of a damaged file.
 
-#include "FuzzInput.h"
 #include "engine/FieldKind.h"
+#include "fuzz/FuzzInput.h"
 
 #include <QDate>
 

@@ -1,8 +1,8 @@
 // The read-only Jet engine on arbitrary bytes as a DB.mdb: every table, every
 // column, every row.
 
-#include "FuzzInput.h"
 #include "engine/jet/JetDatabase.h"
+#include "fuzz/FuzzInput.h"
 #include "platform/Error.h"
 
 #include <numeric>

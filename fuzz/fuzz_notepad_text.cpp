@@ -1,6 +1,6 @@
 // The bundled editor's reading of a file and its save, on arbitrary bytes.
 
-#include "FuzzInput.h"
+#include "fuzz/FuzzInput.h"
 #include "notepad/NotepadText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

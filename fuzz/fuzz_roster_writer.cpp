@@ -1,8 +1,8 @@
 // The roster export's formatting of values, on arbitrary values of every kind
 // in every layout.
 
-#include "FuzzInput.h"
 #include "export/RosterWriter.h"
+#include "fuzz/FuzzInput.h"
 
 #include <QBuffer>
 

@@ -1,7 +1,7 @@
 // The restore's check of a file on the stick, on arbitrary bytes as the file.
 
-#include "FuzzInput.h"
 #include "db/Schema.h"
+#include "fuzz/FuzzInput.h"
 
 #include <QFile>
 

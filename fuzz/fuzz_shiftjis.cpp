@@ -1,6 +1,6 @@
 // The Shift-JIS writer and reader on arbitrary text and bytes.
 
-#include "FuzzInput.h"
+#include "fuzz/FuzzInput.h"
 #include "shiftjis/ShiftJis.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -1,7 +1,7 @@
 // The mapping of Windows paths to host paths on arbitrary text, over a small
 // installation whose names differ in letter case from the tool's.
 
-#include "FuzzInput.h"
+#include "fuzz/FuzzInput.h"
 #include "platform/WinPath.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "DemoDatabase.h"
+#include "tools/DemoDatabase.h"
 
 #include "engine/sqlite/SqliteHandles.h"
 

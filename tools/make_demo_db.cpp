@@ -2,7 +2,7 @@
 //
 //   tavenro-demo-db OUT.mdb [--seed N] [--students N] [--years N | --events N | --million]
 
-#include "DemoDatabase.h"
+#include "tools/DemoDatabase.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -9,13 +9,13 @@
 //
 // Files go to a temporary folder under --folder and are deleted at the end.
 
-#include "DemoDatabase.h"
 #include "backup/DriveBackup.h"
 #include "db/Schema.h"
 #include "engine/Command.h"
 #include "engine/Connection.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "tools/DemoDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>

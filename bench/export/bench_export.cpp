@@ -8,11 +8,11 @@
 // export never does. The editor is not started: program start is replaced.
 
 #include "../Median.h"
-#include "DemoDatabase.h"
 #include "db/db.h"
 #include "export/RosterExport.h"
 #include "export/RosterExportSteps.h"
 #include "platform/Seams.h"
+#include "tools/DemoDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>

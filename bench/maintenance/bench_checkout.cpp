@@ -3,11 +3,11 @@
 //
 //   bench_checkout [runs]
 
-#include "DemoDatabase.h"
 #include "db/db.h"
 #include "maintenance/RosterMaintenance.h"
 #include "platform/MessageBox.h"
 #include "platform/Seams.h"
+#include "tools/DemoDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -14,7 +14,6 @@
 //   result holds (what the shell prints without separators);
 // - scrolling: to the last row and back, each with its paint.
 
-#include "DemoDatabase.h"
 #include "app/StartUp.h"
 #include "app/Windows.h"
 #include "app/bar_read_frm.h"
@@ -23,6 +22,7 @@
 #include "engine/Connection.h"
 #include "engine/ResultSnapshot.h"
 #include "platform/Seams.h"
+#include "tools/DemoDatabase.h"
 #include "viewer/Adodc.h"
 #include "viewer/SnapshotModel.h"
 

@@ -1,4 +1,4 @@
-#include "DesignLook.h"
+#include "app/DesignLook.h"
 
 #include "platform/JapaneseDesktop.h"
 

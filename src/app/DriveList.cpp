@@ -1,4 +1,4 @@
-#include "DriveList.h"
+#include "app/DriveList.h"
 
 #include "platform/Drives.h"
 

@@ -1,6 +1,6 @@
-#include "ErrorReport.h"
+#include "app/ErrorReport.h"
 
-#include "ProgramEnd.h"
+#include "app/ProgramEnd.h"
 #include "platform/MessageBox.h"
 
 #include <exception>

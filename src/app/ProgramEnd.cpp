@@ -1,4 +1,4 @@
-#include "ProgramEnd.h"
+#include "app/ProgramEnd.h"
 
 #include "platform/Seams.h"
 

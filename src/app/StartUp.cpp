@@ -1,11 +1,11 @@
-#include "StartUp.h"
+#include "app/StartUp.h"
 
-#include "DesignLook.h"
-#include "ErrorReport.h"
-#include "MessageBoxDialog.h"
-#include "ProgramEnd.h"
-#include "Windows.h"
-#include "bar_read_frm.h"
+#include "app/DesignLook.h"
+#include "app/ErrorReport.h"
+#include "app/MessageBoxDialog.h"
+#include "app/ProgramEnd.h"
+#include "app/Windows.h"
+#include "app/bar_read_frm.h"
 #include "platform/JapaneseDesktop.h"
 #include "platform/Seams.h"
 

@@ -1,4 +1,4 @@
-#include "Windows.h"
+#include "app/Windows.h"
 
 #include <QApplication>
 #include <algorithm>

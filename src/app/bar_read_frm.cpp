@@ -1,12 +1,12 @@
-#include "bar_read_frm.h"
+#include "app/bar_read_frm.h"
 
-#include "AppIcons.h"
-#include "DesignLook.h"
-#include "ErrorReport.h"
-#include "Windows.h"
+#include "app/AppIcons.h"
+#include "app/DesignLook.h"
+#include "app/ErrorReport.h"
+#include "app/Windows.h"
+#include "app/editDB.h"
+#include "app/export_frm.h"
 #include "db/db.h"
-#include "editDB.h"
-#include "export_frm.h"
 #include "viewer/Adodc.h"
 
 #include <QMenu>

@@ -1,6 +1,6 @@
-#include "Drives.h"
+#include "platform/Drives.h"
 
-#include "WinPath.h"
+#include "platform/WinPath.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "FileErrors.h"
+#include "platform/FileErrors.h"
 
-#include "Drives.h"
-#include "Error.h"
+#include "platform/Drives.h"
+#include "platform/Error.h"
 
 #include <QDir>
 #include <QFileDevice>

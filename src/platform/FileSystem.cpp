@@ -1,8 +1,8 @@
-#include "FileSystem.h"
+#include "platform/FileSystem.h"
 
-#include "Error.h"
-#include "FileErrors.h"
-#include "WinPath.h"
+#include "platform/Error.h"
+#include "platform/FileErrors.h"
+#include "platform/WinPath.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "JapaneseDesktop.h"
+#include "platform/JapaneseDesktop.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,6 +1,6 @@
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 
-#include "Seams.h"
+#include "platform/Seams.h"
 
 namespace platform {
 

@@ -1,8 +1,8 @@
-#include "ProgramStart.h"
+#include "platform/ProgramStart.h"
 
-#include "Error.h"
-#include "Seams.h"
-#include "WinPath.h"
+#include "platform/Error.h"
+#include "platform/Seams.h"
+#include "platform/WinPath.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "Seams.h"
+#include "platform/Seams.h"
 
 namespace platform {
 

@@ -11,7 +11,7 @@
 #include <limits>
 #include <qt_windows.h>
 #else
-#include "BestFitTable.h"
+#include "shiftjis/BestFitTable.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,11 +1,11 @@
 // The backup section of the settings window, driven as an operator would:
 // pick a drive, click, read the status line, look at the files.
 
-#include "GuiTestBase.h"
 #include "app/DriveList.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
 #include "app/export_frm.h"
+#include "common/GuiTestBase.h"
 #include "db/db.h"
 #include "engine/Connection.h"
 

@@ -1,8 +1,8 @@
 // The launcher against its design: caption, client area, icon and the menu
 // bar entry by entry, and the access key that two entries share.
 
-#include "GuiTestBase.h"
 #include "app/bar_read_frm.h"
+#include "common/GuiTestBase.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,7 +3,6 @@
 // order of the history, the focus step's widths, closing and reopening, the
 // DB.mdb of the current directory, a writer meanwhile, and failed reads.
 
-#include "GuiTestBase.h"
 #include "app/DesignLook.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
@@ -11,6 +10,7 @@
 #include "app/bar_read_frm.h"
 #include "app/editDB.h"
 #include "app/export_frm.h"
+#include "common/GuiTestBase.h"
 #include "db/db.h"
 #include "engine/Command.h"
 #include "engine/Connection.h"

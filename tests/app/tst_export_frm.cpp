@@ -2,13 +2,13 @@
 // caption, place, face and colour, the lines, the tab order and the drive
 // lists.
 
-#include "GuiTestBase.h"
 #include "app/ClickableLabel.h"
 #include "app/DesignLook.h"
 #include "app/DriveList.h"
 #include "app/ProgramEnd.h"
 #include "app/Windows.h"
 #include "app/export_frm.h"
+#include "common/GuiTestBase.h"
 #include "platform/Drives.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "GuiTestBase.h"
 #include "backup/DriveBackup.h"
+#include "common/GuiTestBase.h"
 #include "db/db.h"
 #include "export/RosterExport.h"
 #include "maintenance/RosterMaintenance.h"

@@ -1,12 +1,12 @@
 // The drawn message box (button sets, icons, default and escape buttons, the
 // answers) and the standard error report.
 
-#include "GuiTestBase.h"
 #include "app/ErrorReport.h"
 #include "app/MessageBoxDialog.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
 #include "app/export_frm.h"
+#include "common/GuiTestBase.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
 

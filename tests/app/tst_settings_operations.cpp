@@ -1,9 +1,9 @@
 // The operations started from the settings window's buttons, driven as an
 // operator would: a click, the boxes answered, the database looked at.
 
-#include "GuiTestBase.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
+#include "common/GuiTestBase.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
 // The run of the tool: the start-up order, a start-up that cannot open the
 // database, the exit from the settings window, and closing the launcher.
 
-#include "GuiTestBase.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
 #include "app/bar_read_frm.h"
 #include "app/export_frm.h"
+#include "common/GuiTestBase.h"
 #include "db/db.h"
 
 #include <QApplication>

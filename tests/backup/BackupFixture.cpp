@@ -1,7 +1,7 @@
-#include "BackupFixture.h"
+#include "backup/BackupFixture.h"
 
-#include "DemoDatabase.h"
 #include "engine/sqlite/SqliteHandles.h"
+#include "tools/DemoDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TempInstall.h"
+#include "common/TempInstall.h"
 
 #include <QProcessEnvironment>
 #include <QString>

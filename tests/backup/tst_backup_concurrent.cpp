@@ -4,7 +4,7 @@
 // never fails. A raw byte copy of the live file taken at a stick's pace under
 // the same writer is the control: it does not hold.
 
-#include "BackupFixture.h"
+#include "backup/BackupFixture.h"
 #include "backup/DriveBackup.h"
 
 #include <QFile>

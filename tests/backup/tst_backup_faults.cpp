@@ -6,7 +6,7 @@
 // inverts a byte without a word is caught by the check of the written copy;
 // each file is flushed before its rename, and its folder right after.
 
-#include "BackupFixture.h"
+#include "backup/BackupFixture.h"
 
 #include <QDir>
 #include <QFile>

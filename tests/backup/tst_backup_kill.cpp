@@ -3,7 +3,7 @@
 // whole; the install database is sound with its old or its new data; what a
 // killed run left under a temporary name is cleared by the next run.
 
-#include "BackupFixture.h"
+#include "backup/BackupFixture.h"
 
 #include <QDir>
 #include <QElapsedTimer>

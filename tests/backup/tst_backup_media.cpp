@@ -7,12 +7,12 @@
 // same live file. Needs root for the mounts; every mount goes in cleanup(),
 // whatever became of the test.
 
-#include "BackupFixture.h"
-#include "GuiTestBase.h"
 #include "app/DriveList.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
 #include "app/export_frm.h"
+#include "backup/BackupFixture.h"
+#include "common/GuiTestBase.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 

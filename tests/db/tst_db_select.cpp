@@ -1,4 +1,4 @@
-#include "TempInstall.h"
+#include "common/TempInstall.h"
 #include "db/db.h"
 #include "platform/Error.h"
 

@@ -1,4 +1,4 @@
-#include "TempInstall.h"
+#include "common/TempInstall.h"
 #include "db/Schema.h"
 
 #include <QDir>

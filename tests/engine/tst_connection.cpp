@@ -1,5 +1,5 @@
-#include "TempInstall.h"
-#include "ThrowsNaming.h"
+#include "common/TempInstall.h"
+#include "common/ThrowsNaming.h"
 #include "engine/Command.h"
 #include "engine/Connection.h"
 #include "engine/DatabaseFormat.h"

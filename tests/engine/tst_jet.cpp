@@ -1,5 +1,5 @@
-#include "TempInstall.h"
-#include "ThrowsNaming.h"
+#include "common/TempInstall.h"
+#include "common/ThrowsNaming.h"
 #include "engine/DatabaseFormat.h"
 #include "engine/jet/JetDatabase.h"
 #include "engine/jet/JetSelect.h"

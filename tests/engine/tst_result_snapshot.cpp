@@ -2,7 +2,7 @@
 // it, nulls among values, text outside the BMP, dates before 1900, texts
 // across and beyond one arena, the date-time parser, and no lock left behind.
 
-#include "TempInstall.h"
+#include "common/TempInstall.h"
 #include "engine/Command.h"
 #include "engine/Connection.h"
 #include "engine/FieldKind.h"

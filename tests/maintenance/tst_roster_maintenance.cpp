@@ -1,5 +1,5 @@
-#include "Seams.h"
-#include "TempInstall.h"
+#include "common/SeamRecorders.h"
+#include "common/TempInstall.h"
 #include "db/db.h"
 #include "maintenance/RosterMaintenance.h"
 #include "platform/Error.h"

@@ -1,5 +1,5 @@
-#include "ScratchVolume.h"
-#include "TempInstall.h"
+#include "common/ScratchVolume.h"
+#include "common/TempInstall.h"
 #include "notepad/NotepadWindow.h"
 #include "notepad/SaveAsDialog.h"
 #include "platform/FileErrors.h"

@@ -1,4 +1,4 @@
-#include "TempInstall.h"
+#include "common/TempInstall.h"
 #include "platform/Drives.h"
 #include "platform/Error.h"
 #include "platform/FileErrors.h"

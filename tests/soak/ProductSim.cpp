@@ -1,6 +1,6 @@
-#include "ProductSim.h"
+#include "soak/ProductSim.h"
 
-#include "TempInstall.h"
+#include "common/TempInstall.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MailServers.h"
+#include "common/MailServers.h"
 #include "mail/Bsmtp.h"
 #include "support/SupportAccount.h"
 

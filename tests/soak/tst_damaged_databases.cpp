@@ -4,9 +4,6 @@
 // never in a crash or a hang, and no file changes except the one the
 // operation is there to write.
 
-#include "Seams.h"
-#include "SupportServers.h"
-#include "TempInstall.h"
 #include "app/DriveList.h"
 #include "app/ErrorReport.h"
 #include "app/ProgramEnd.h"
@@ -15,9 +12,12 @@
 #include "app/bar_read_frm.h"
 #include "app/editDB.h"
 #include "app/export_frm.h"
+#include "common/SeamRecorders.h"
+#include "common/TempInstall.h"
 #include "db/db.h"
 #include "engine/Connection.h"
 #include "mail/Bsmtp.h"
+#include "soak/SupportServers.h"
 #include "support/SupportAccount.h"
 
 #include <QAction>

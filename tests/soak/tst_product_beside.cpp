@@ -3,16 +3,16 @@
 // wait, the product never fails a write, and no row it committed is lost
 // except those a restore replaces on purpose.
 
-#include "ProductSim.h"
-#include "Seams.h"
-#include "SupportServers.h"
-#include "TempInstall.h"
 #include "backup/DriveBackup.h"
+#include "common/SeamRecorders.h"
+#include "common/TempInstall.h"
 #include "db/db.h"
 #include "export/RosterExport.h"
 #include "mail/Bsmtp.h"
 #include "maintenance/RosterMaintenance.h"
 #include "platform/Error.h"
+#include "soak/ProductSim.h"
+#include "soak/SupportServers.h"
 #include "support/SupportAccount.h"
 #include "support/SupportRequest.h"
 #include "viewer/Adodc.h"

@@ -2,9 +2,9 @@
 // loopback: what the operator is asked and told, what the servers receive,
 // and what they never receive in clear.
 
-#include "GuiTestBase.h"
-#include "MailServers.h"
 #include "app/StartUp.h"
+#include "common/GuiTestBase.h"
+#include "common/MailServers.h"
 #include "db/db.h"
 #include "mail/Bsmtp.h"
 #include "support/SupportAccount.h"

@@ -1,5 +1,5 @@
-#include "DemoDatabase.h"
-#include "TempInstall.h"
+#include "common/TempInstall.h"
+#include "tools/DemoDatabase.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

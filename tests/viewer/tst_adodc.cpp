@@ -2,7 +2,7 @@
 // current directory, cells as text, and refreshes that keep the columns when
 // the fields stay the same.
 
-#include "TempInstall.h"
+#include "common/TempInstall.h"
 #include "viewer/Adodc.h"
 #include "viewer/SnapshotModel.h"
 

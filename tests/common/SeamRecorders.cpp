@@ -1,4 +1,4 @@
-#include "Seams.h"
+#include "common/SeamRecorders.h"
 
 #include "platform/Error.h"
 

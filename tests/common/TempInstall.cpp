@@ -1,6 +1,6 @@
-#include "TempInstall.h"
+#include "common/TempInstall.h"
 
-#include "DemoDatabase.h"
+#include "tools/DemoDatabase.h"
 
 #include <QDir>
 #include <QFile>

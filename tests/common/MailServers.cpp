@@ -1,4 +1,4 @@
-#include "MailServers.h"
+#include "common/MailServers.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

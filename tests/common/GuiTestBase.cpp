@@ -1,4 +1,4 @@
-#include "GuiTestBase.h"
+#include "common/GuiTestBase.h"
 
 #include "app/ClickableLabel.h"
 #include "app/DriveList.h"

@@ -17,7 +17,7 @@
 //
 // A new test class:
 //
-//     #include "GuiTestBase.h"
+//     #include "common/GuiTestBase.h"
 //
 //     class TestThing : public GuiTestBase
 //     {
@@ -54,8 +54,8 @@
 // (QVERIFY(clickButton(...)), QVERIFY(window)) and so stops there. None
 // dereferences what it did not find.
 
-#include "Seams.h"
-#include "TempInstall.h"
+#include "common/SeamRecorders.h"
+#include "common/TempInstall.h"
 
 #include <QObject>
 #include <QString>
