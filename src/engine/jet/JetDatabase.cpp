@@ -2,6 +2,7 @@
 
 #include "engine/DatabaseFormat.h"
 #include "platform/Error.h"
+#include "platform/FileErrors.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -123,7 +124,9 @@ JetDatabase::~JetDatabase() = default;
 void JetDatabase::open(const QString& hostPath)
 {
     close();
-    const QString what = QStringLiteral("Jet データベース %1 を開けません").arg(hostPath);
+    // Named as the operator knows the file, not by its place on this machine.
+    const QString what =
+        QStringLiteral("Jet データベース %1 を開けません").arg(platform::windowsPathOf(hostPath));
     switch (detectDatabaseFormat(hostPath)) {
     case DatabaseFormat::Unreadable:
         throw Error(QFile::exists(hostPath) ? Error::PermissionDenied : Error::FileNotFound,
@@ -161,12 +164,14 @@ void JetDatabase::open(const QString& hostPath)
     }
     m_handle = std::move(handle);
     m_filePath = hostPath;
+    m_shownPath = platform::windowsPathOf(hostPath);
 }
 
 void JetDatabase::close()
 {
     m_handle.reset();
     m_filePath.clear();
+    m_shownPath.clear();
 }
 
 bool JetDatabase::isOpen() const
@@ -325,12 +330,12 @@ std::vector<JetColumn> JetDatabase::columns(const QString& table) const
     if (!entry)
         throw Error(
             Error::Engine,
-            QStringLiteral("Jet データベース %1 に表 %2 がありません。").arg(m_filePath, table));
+            QStringLiteral("Jet データベース %1 に表 %2 がありません。").arg(m_shownPath, table));
     TablePtr def(mdb_read_table(entry));
     if (!def || !mdb_read_columns(def.get()))
         throw Error(
             Error::Engine,
-            QStringLiteral("Jet データベース %1 の表 %2 を読めません。").arg(m_filePath, table));
+            QStringLiteral("Jet データベース %1 の表 %2 を読めません。").arg(m_shownPath, table));
     std::vector<JetColumn> out;
     out.reserve(def->num_cols);
     for (guint i = 0; i < def->num_cols; ++i) {
@@ -345,12 +350,12 @@ std::vector<Value> JetDatabase::readRows(const QString& table, const std::vector
     if (!m_handle)
         throw Error(Error::ObjectClosed, QStringLiteral("Jet データベースが開いていません。"));
     const QString what =
-        QStringLiteral("Jet データベース %1 の表 %2 を読めません").arg(m_filePath, table);
+        QStringLiteral("Jet データベース %1 の表 %2 を読めません").arg(m_shownPath, table);
     MdbCatalogEntry* entry = findTable(m_handle->tables, table);
     if (!entry)
         throw Error(
             Error::Engine,
-            QStringLiteral("Jet データベース %1 に表 %2 がありません。").arg(m_filePath, table));
+            QStringLiteral("Jet データベース %1 に表 %2 がありません。").arg(m_shownPath, table));
     MdbHandle* mdb = m_handle->mdb.get();
     TablePtr def(mdb_read_table(entry));
     if (!hasUsableUsageMap(def.get()) || !mdb_read_columns(def.get()))

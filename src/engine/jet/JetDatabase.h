@@ -63,6 +63,8 @@ private:
     struct Handle;
     std::unique_ptr<Handle> m_handle;
     QString m_filePath;
+    // The file in Windows form, for messages.
+    QString m_shownPath;
 };
 
 namespace detail {
