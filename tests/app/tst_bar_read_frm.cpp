@@ -28,7 +28,7 @@ private Q_SLOTS:
 
 private:
     // The 表示 menu; null, and the test failed, when there is none.
-    QMenu* viewMenu(std::source_location where = std::source_location::current())
+    QMenu* viewMenu(TestPlace where = TestPlace::here())
     {
         return child<QMenu>(m_window.get(), QStringLiteral("view"), where);
     }

@@ -106,18 +106,18 @@ editDB* TestEditDB::startAndOpen(const QString& sql)
     install().createDatabase(install().database(), sql);
     startUp();
     if (programEnded()) {
-        fail(QStringLiteral("the start-up ended the run"), std::source_location::current());
+        fail(QStringLiteral("the start-up ended the run"), TestPlace::here());
         return nullptr;
     }
     if (!chooseDisplayLog())
         return nullptr;
     editDB* viewer = Windows::current().find<editDB>();
     if (!viewer) {
-        fail(QStringLiteral("全員の履歴 opened no viewer"), std::source_location::current());
+        fail(QStringLiteral("全員の履歴 opened no viewer"), TestPlace::here());
         return nullptr;
     }
     if (!QTest::qWaitForWindowActive(viewer)) {
-        fail(QStringLiteral("the viewer did not become active"), std::source_location::current());
+        fail(QStringLiteral("the viewer did not become active"), TestPlace::here());
         return nullptr;
     }
     return viewer;

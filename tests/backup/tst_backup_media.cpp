@@ -295,7 +295,7 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
     if (operation == Operation::BackupX86)
         makeDatabase(install().databaseX86(), QStringLiteral("8"), rows, QStringLiteral("delete"));
     if (!ok) {
-        fail(QStringLiteral("cannot prepare the stick"), std::source_location::current());
+        fail(QStringLiteral("cannot prepare the stick"), TestPlace::here());
         return {};
     }
     QFile::link(stick, prefix + QStringLiteral("/dosdevices/f:"));
@@ -326,7 +326,7 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
         break;
     }
     if (!ok)
-        fail(QStringLiteral("cannot fill or protect the stick"), std::source_location::current());
+        fail(QStringLiteral("cannot fill or protect the stick"), TestPlace::here());
     return ok ? stick : QString();
 }
 
@@ -340,12 +340,12 @@ bool TestBackupMedia::saidAsOperatorKnowsIt(const QString& text)
     for (const QString& word : english) {
         if (text.contains(word, Qt::CaseInsensitive))
             return fail(QStringLiteral("English system text in: ") + text,
-                        std::source_location::current());
+                        TestPlace::here());
     }
     if (text.contains(install().prefix()) || text.contains(QLatin1String(".tmp")) ||
         text.contains(QLatin1Char('/')))
         return fail(QStringLiteral("a host or temporary name in: ") + text,
-                    std::source_location::current());
+                    TestPlace::here());
     return true;
 }
 

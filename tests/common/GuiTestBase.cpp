@@ -73,7 +73,7 @@ void GuiTestBase::destroyWindows()
     m_windows.reset();
 }
 
-export_frm* GuiTestBase::settings(std::source_location where)
+export_frm* GuiTestBase::settings(TestPlace where)
 {
     export_frm* window = Windows::exists() ? Windows::current().find<export_frm>() : nullptr;
     if (!window)
@@ -81,7 +81,7 @@ export_frm* GuiTestBase::settings(std::source_location where)
     return window;
 }
 
-bar_read_frm* GuiTestBase::launcher(std::source_location where)
+bar_read_frm* GuiTestBase::launcher(TestPlace where)
 {
     bar_read_frm* window = Windows::exists() ? Windows::current().find<bar_read_frm>() : nullptr;
     if (!window)
@@ -89,13 +89,13 @@ bar_read_frm* GuiTestBase::launcher(std::source_location where)
     return window;
 }
 
-bool GuiTestBase::clickButton(const QString& name, std::source_location where)
+bool GuiTestBase::clickButton(const QString& name, TestPlace where)
 {
     export_frm* window = settings(where);
     return window && clickButton(window, name, where);
 }
 
-bool GuiTestBase::clickButton(QWidget* window, const QString& name, std::source_location where)
+bool GuiTestBase::clickButton(QWidget* window, const QString& name, TestPlace where)
 {
     auto* button = child<QPushButton>(window, name, where);
     if (!button)
@@ -106,7 +106,7 @@ bool GuiTestBase::clickButton(QWidget* window, const QString& name, std::source_
     return true;
 }
 
-bool GuiTestBase::clickLabel(const QString& name, std::source_location where)
+bool GuiTestBase::clickLabel(const QString& name, TestPlace where)
 {
     export_frm* window = settings(where);
     auto* label = window ? child<ClickableLabel>(window, name, where) : nullptr;
@@ -116,7 +116,7 @@ bool GuiTestBase::clickLabel(const QString& name, std::source_location where)
     return true;
 }
 
-bool GuiTestBase::triggerAction(const QString& name, std::source_location where)
+bool GuiTestBase::triggerAction(const QString& name, TestPlace where)
 {
     bar_read_frm* window = launcher(where);
     auto* action = window ? child<QAction>(window, name, where) : nullptr;
@@ -128,7 +128,7 @@ bool GuiTestBase::triggerAction(const QString& name, std::source_location where)
     return true;
 }
 
-bool GuiTestBase::chooseDrive(const QString& list, const QString& drive, std::source_location where)
+bool GuiTestBase::chooseDrive(const QString& list, const QString& drive, TestPlace where)
 {
     export_frm* window = settings(where);
     auto* drives = window ? child<DriveList>(window, list, where) : nullptr;
@@ -145,14 +145,14 @@ bool GuiTestBase::chooseDrive(const QString& list, const QString& drive, std::so
     return true;
 }
 
-bool GuiTestBase::fail(const QString& message, std::source_location where)
+bool GuiTestBase::fail(const QString& message, TestPlace where)
 {
-    QTest::qFail(qPrintable(message), where.file_name(), int(where.line()));
+    QTest::qFail(qPrintable(message), where.file, where.line);
     return false;
 }
 
 void GuiTestBase::failMissing(const char* kind, const QString& name, const QObject* window,
-                              std::source_location where)
+                              TestPlace where)
 {
     fail(window ? QStringLiteral("%1 has no %2 named %3")
                       .arg(window->objectName(), QString::fromLatin1(kind), name)

@@ -56,11 +56,11 @@
 
 #include "common/SeamRecorders.h"
 #include "common/TempInstall.h"
+#include "common/TestPlace.h"
 
 #include <QObject>
 #include <QString>
 #include <memory>
-#include <source_location>
 
 class DriveList;
 class QWidget;
@@ -96,14 +96,14 @@ protected:
 
     // The settings window and the launcher of the run; null, and the test
     // failed, when they are not open (not started, or the start-up ended).
-    export_frm* settings(std::source_location where = std::source_location::current());
-    bar_read_frm* launcher(std::source_location where = std::source_location::current());
+    export_frm* settings(TestPlace where = TestPlace::here());
+    bar_read_frm* launcher(TestPlace where = TestPlace::here());
 
     // A child of a window by its objectName (design name); null, and the
     // test failed, when there is none of that kind.
     template <typename T>
     T* child(const QObject* window, const QString& name,
-             std::source_location where = std::source_location::current())
+             TestPlace where = TestPlace::here())
     {
         T* found = window ? window->findChild<T*>(name) : nullptr;
         if (!found)
@@ -113,25 +113,25 @@ protected:
 
     // Clicks an enabled push button of the settings window, or of window.
     bool clickButton(const QString& name,
-                     std::source_location where = std::source_location::current());
+                     TestPlace where = TestPlace::here());
     bool clickButton(QWidget* window, const QString& name,
-                     std::source_location where = std::source_location::current());
+                     TestPlace where = TestPlace::here());
     // Clicks a clickable label of the settings window.
     bool clickLabel(const QString& name,
-                    std::source_location where = std::source_location::current());
+                    TestPlace where = TestPlace::here());
     // Triggers an enabled entry of the launcher's menus.
     bool triggerAction(const QString& name,
-                       std::source_location where = std::source_location::current());
+                       TestPlace where = TestPlace::here());
     // Chooses drive ("e:") in the settings window's drive list ("Drive1").
     bool chooseDrive(const QString& list, const QString& drive,
-                     std::source_location where = std::source_location::current());
+                     TestPlace where = TestPlace::here());
 
     // Fails the current test at where with message; returns false.
-    static bool fail(const QString& message, std::source_location where);
+    static bool fail(const QString& message, TestPlace where);
 
 private:
     static void failMissing(const char* kind, const QString& name, const QObject* window,
-                            std::source_location where);
+                            TestPlace where);
 
     std::unique_ptr<TempInstall> m_install;
     std::unique_ptr<ProgramEndRecorder> m_ends;
