@@ -1,23 +1,19 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang in build-fuzz and runs each for a
-# bounded time from its committed seeds in fuzz/corpus/<target>/. Inputs the
-# fuzzer finds go to build-fuzz/corpus/, never into the repository; a crash
-# leaves its input in build-fuzz/artifacts/ and fails the run.
+# Builds the libFuzzer targets in the sanitizer tree (scripts/sanitizer-build.sh,
+# build-asan, shared with the sanitizer suite) and runs each for a bounded time
+# from its committed seeds in fuzz/corpus/<target>/. Inputs the fuzzer finds go
+# to build-asan/corpus/, never into the repository; a crash leaves its input in
+# build-asan/artifacts/ and fails the run.
 # Usage: scripts/fuzz.sh [SECONDS-PER-TARGET] [TARGET...]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${FUZZ_BUILD_DIR:-$here/build-fuzz}"
+build="${FUZZ_BUILD_DIR:-$here/build-asan}"
 seconds="${1:-30}"
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(shiftjis notepad_text connection_string winpath schema jet roster_writer datetime)
 
-sanitize="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
-CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTAVENRO_FUZZ=ON -DTAVENRO_TESTS=OFF -DTAVENRO_BENCH=OFF \
-    "-DCMAKE_CXX_FLAGS=$sanitize -fno-omit-frame-pointer" \
-    "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
-cmake --build "$build" --target fuzzers -j "$(nproc)"
+"$here/scripts/sanitizer-build.sh" "$build" fuzzers
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$here/tests/sanitizer/lsan.supp:print_suppressions=0"
