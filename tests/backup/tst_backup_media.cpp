@@ -13,15 +13,14 @@
 #include "app/export_frm.h"
 #include "backup/BackupFixture.h"
 #include "common/GuiTestBase.h"
+#include "common/Mounts.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
@@ -30,76 +29,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The mounts a test made, undone in reverse order when it goes.
-class Mounts
-{
-public:
-    Mounts() = default;
-    Mounts(const Mounts&) = delete;
-    Mounts& operator=(const Mounts&) = delete;
-    ~Mounts()
-    {
-        // Lazily: a file the failed test left open must not keep a mount.
-        for (auto it = m_points.rbegin(); it != m_points.rend(); ++it)
-            run("umount", {QStringLiteral("-l"), *it});
-    }
-
-    bool tmpfs(const QString& point, int kib)
-    {
-        return QDir().mkpath(point) &&
-               mount({QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                      QStringLiteral("size=%1k").arg(kib), QStringLiteral("stick"), point});
-    }
-    // An ext2 file system in an image file, no blocks kept for root.
-    bool ext2(const QString& image, const QString& point, int kib)
-    {
-        QFile file(image);
-        return file.open(QIODevice::WriteOnly) && file.resize(qint64(kib) * 1024) &&
-               run("mkfs.ext2", {QStringLiteral("-q"), QStringLiteral("-m"), QStringLiteral("0"),
-                                 QStringLiteral("-F"), image}) &&
-               QDir().mkpath(point) &&
-               mount({QStringLiteral("-o"), QStringLiteral("loop"), image, point});
-    }
-    bool bind(const QString& from, const QString& point)
-    {
-        return QDir().mkpath(point) && mount({QStringLiteral("--bind"), from, point});
-    }
-    bool remountReadOnly(const QString& point)
-    {
-        return run("mount", {QStringLiteral("-o"), QStringLiteral("remount,ro"), point});
-    }
-    bool unmount(const QString& point)
-    {
-        if (!run("umount", {point}))
-            return false;
-        m_points.removeAll(point);
-        return true;
-    }
-
-private:
-    bool mount(QStringList args)
-    {
-        if (!run("mount", args))
-            return false;
-        m_points << args.last();
-        return true;
-    }
-    static bool run(const char* program, const QStringList& args)
-    {
-        QProcess p;
-        p.start(QString::fromLatin1(program), args);
-        if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit ||
-            p.exitCode() != 0) {
-            qWarning("%s %s: %s", program, qPrintable(args.join(QLatin1Char(' '))),
-                     p.readAllStandardError().constData());
-            return false;
-        }
-        return true;
-    }
-
-    QStringList m_points;
-};
 
 // A file as a test compares it: bytes, permission bits and inode.
 struct FileState
@@ -145,24 +74,6 @@ QString differences(const FolderState& before, const FolderState& after)
             names << QStringLiteral("+") + it.key();
     }
     return names.join(QLatin1Char(' '));
-}
-
-// Fills the free space of a volume, but for keep bytes.
-bool fill(const QString& folder, qint64 keep)
-{
-    QFile filler(folder + QStringLiteral("/filler.bin"));
-    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    const QByteArray block(4096, 'f');
-    for (;;) {
-        const qint64 free = QStorageInfo(folder).bytesAvailable();
-        if (free <= keep)
-            return true;
-        const qint64 n = std::min<qint64>(block.size(), free - keep);
-        if (filler.write(block.constData(), n) != n)
-            return keep == 0;
-        filler.flush();
-    }
 }
 
 enum class Situation
@@ -228,8 +139,8 @@ private:
 
 void TestBackupMedia::init()
 {
-    if (::geteuid() != 0)
-        QSKIP("mounting media needs root (CI runs as root)");
+    if (!Mounts::whyNot().isEmpty())
+        QSKIP(qPrintable(Mounts::whyNot()));
     GuiTestBase::init();
     if (QTest::currentTestFailed())
         return;
@@ -259,12 +170,12 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
     case Situation::PulledBeforeClick:
     case Situation::Full:
     case Situation::ReadOnlyFile:
-        ok = m_mounts->tmpfs(stick, situation == Situation::Full ? 256 : 2048);
+        ok = m_mounts->tmpfs(stick, (situation == Situation::Full ? 256 : 2048) * 1024);
         break;
     case Situation::RoomForOneNotTwo:
     case Situation::RoomForTwo:
     case Situation::ReadOnlyRemount:
-        ok = m_mounts->ext2(image, stick, 2048);
+        ok = m_mounts->ext2(image, stick, 2048 * 1024);
         break;
     case Situation::BareFolderUnderMnt:
         m_mnt = std::make_unique<QTemporaryDir>(QStringLiteral("/mnt/tavenro-media-XXXXXX"));
@@ -287,10 +198,10 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
         break;
     }
     if (situation == Situation::InstallDiskFull) {
-        ok = ok && m_mounts->tmpfs(install().installFolder(), 512);
+        ok = ok && m_mounts->tmpfs(install().installFolder(), 512 * 1024);
         makeDatabase(install().database(), QStringLiteral("1"), rows, QStringLiteral("delete"));
         // Room left for the product to go on writing, none for a copy.
-        ok = ok && fill(install().installFolder(), 64 * 1024);
+        ok = ok && fillVolume(install().installFolder(), 64 * 1024);
     }
     if (operation == Operation::BackupX86)
         makeDatabase(install().databaseX86(), QStringLiteral("8"), rows, QStringLiteral("delete"));
@@ -307,13 +218,13 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
         makeDatabase(stick + oldBackup, QStringLiteral("2"), rows, QStringLiteral("delete"));
     switch (situation) {
     case Situation::Full:
-        ok = fill(stick, 0);
+        ok = fillVolume(stick, 0);
         break;
     case Situation::RoomForOneNotTwo:
-        ok = fill(stick, m_size / 2);
+        ok = fillVolume(stick, m_size / 2);
         break;
     case Situation::RoomForTwo:
-        ok = fill(stick, m_size + 256 * 1024);
+        ok = fillVolume(stick, m_size + 256 * 1024);
         break;
     case Situation::ReadOnlyFile:
         ok = QFile::setPermissions(stick + oldBackup,
@@ -534,12 +445,12 @@ void TestBackupMedia::drivesStartOnTheStick()
 void TestBackupMedia::copyFileOntoFullMedium()
 {
     const QString stick = install().prefix() + QStringLiteral("/stick");
-    QVERIFY(m_mounts->tmpfs(stick, 128));
+    QVERIFY(m_mounts->tmpfs(stick, 128 * 1024));
     QVERIFY(QFile::link(stick, install().prefix() + QStringLiteral("/dosdevices/f:")));
     QFile old(stick + QStringLiteral("/DB.mdb"));
     QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old backup") == 10);
     old.close();
-    QVERIFY(fill(stick, 16 * 1024));
+    QVERIFY(fillVolume(stick, 16 * 1024));
     const FolderState before = stateOfFolder(stick);
     try {
         platform::copyFile(QStringLiteral("c:\\Program Files\\Tavenro\\DB.mdb"),

@@ -1,4 +1,4 @@
-#include "common/ScratchVolume.h"
+#include "common/Mounts.h"
 #include "common/TempInstall.h"
 #include "notepad/NotepadWindow.h"
 #include "notepad/SaveAsDialog.h"
@@ -648,9 +648,10 @@ void TestNotepadWindow::failedSaveChangesNothing()
     QFETCH(int, reasonOf);
     TempInstall install;
     const QString stickFolder = install.addDrive(QLatin1Char('f'));
-    ScratchVolume stick(stickFolder, 256 * 1024);
-    if (!stick.isMounted())
-        QSKIP(qPrintable(stick.whyNot()));
+    if (!Mounts::whyNot().isEmpty())
+        QSKIP(qPrintable(Mounts::whyNot()));
+    Mounts mounts;
+    QVERIFY(mounts.tmpfs(stickFolder, 256 * 1024));
 
     // Some 12 KB of roster: more than the 8 KB left free.
     QByteArray roster;
@@ -673,14 +674,14 @@ void TestNotepadWindow::failedSaveChangesNothing()
     typeText(window.editor(), QStringLiteral("X"));
     switch (fault) {
     case Fault::FullVolume:
-        QVERIFY(stick.fillLeaving(freeBytes));
+        QVERIFY(fillVolume(stickFolder, freeBytes));
         break;
     case Fault::ReadOnlyFile:
         QVERIFY(
             QFile::setPermissions(onStick, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         break;
     case Fault::ReadOnlyVolume:
-        QVERIFY(stick.remountReadOnly());
+        QVERIFY(mounts.remountReadOnly(stickFolder));
         break;
     }
     const QMap<QString, QByteArray> before = filesUnder(stickFolder);
