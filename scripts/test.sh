@@ -14,6 +14,9 @@ build="${BUILD_DIR:-$here/build}"
 asan_build="${ASAN_BUILD_DIR:-$here/build-asan}"
 stages=" ${TAVENRO_STAGES:-tests tidy install asan fuzz} "
 jobs="$(nproc)"
+# The tests spend most of their time waiting on their servers, children and
+# timers, so twice as many run at once as there are cores.
+test_jobs=$((jobs * 2))
 
 has() { [[ "$stages" == *" $1 "* ]]; }
 stage() { printf '\n== %s (%s)\n' "$1" "$(date +%T)"; }
@@ -39,7 +42,7 @@ if has tidy; then
 fi
 if has tests; then
     stage "tests"
-    (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" "$@")
+    (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$test_jobs" "$@")
 fi
 if has tidy; then
     stage "clang-tidy on src/ (started with the tests)"
@@ -66,7 +69,7 @@ if has asan; then
         ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:check_initialization_order=1:verify_asan_link_order=0" \
         LSAN_OPTIONS="suppressions=$here/tests/sanitizer/lsan.supp:print_suppressions=0" \
         UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
-        QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" "$@")
+        QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$test_jobs" "$@")
 fi
 if has fuzz; then
     stage "fuzzing, ${FUZZ_SECONDS:-30} s per target"
