@@ -250,13 +250,11 @@ bool TestBackupMedia::saidAsOperatorKnowsIt(const QString& text)
             << QStringLiteral("readonly");
     for (const QString& word : english) {
         if (text.contains(word, Qt::CaseInsensitive))
-            return fail(QStringLiteral("English system text in: ") + text,
-                        TestPlace::here());
+            return fail(QStringLiteral("English system text in: ") + text, TestPlace::here());
     }
     if (text.contains(install().prefix()) || text.contains(QLatin1String(".tmp")) ||
         text.contains(QLatin1Char('/')))
-        return fail(QStringLiteral("a host or temporary name in: ") + text,
-                    TestPlace::here());
+        return fail(QStringLiteral("a host or temporary name in: ") + text, TestPlace::here());
     return true;
 }
 

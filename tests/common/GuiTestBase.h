@@ -102,8 +102,7 @@ protected:
     // A child of a window by its objectName (design name); null, and the
     // test failed, when there is none of that kind.
     template <typename T>
-    T* child(const QObject* window, const QString& name,
-             TestPlace where = TestPlace::here())
+    T* child(const QObject* window, const QString& name, TestPlace where = TestPlace::here())
     {
         T* found = window ? window->findChild<T*>(name) : nullptr;
         if (!found)
@@ -112,16 +111,12 @@ protected:
     }
 
     // Clicks an enabled push button of the settings window, or of window.
-    bool clickButton(const QString& name,
-                     TestPlace where = TestPlace::here());
-    bool clickButton(QWidget* window, const QString& name,
-                     TestPlace where = TestPlace::here());
+    bool clickButton(const QString& name, TestPlace where = TestPlace::here());
+    bool clickButton(QWidget* window, const QString& name, TestPlace where = TestPlace::here());
     // Clicks a clickable label of the settings window.
-    bool clickLabel(const QString& name,
-                    TestPlace where = TestPlace::here());
+    bool clickLabel(const QString& name, TestPlace where = TestPlace::here());
     // Triggers an enabled entry of the launcher's menus.
-    bool triggerAction(const QString& name,
-                       TestPlace where = TestPlace::here());
+    bool triggerAction(const QString& name, TestPlace where = TestPlace::here());
     // Chooses drive ("e:") in the settings window's drive list ("Drive1").
     bool chooseDrive(const QString& list, const QString& drive,
                      TestPlace where = TestPlace::here());

@@ -14,8 +14,7 @@ bool run(const char* program, const QStringList& args)
 {
     QProcess p;
     p.start(QString::fromLatin1(program), args);
-    if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit ||
-        p.exitCode() != 0) {
+    if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         qWarning("%s %s: %s", program, qPrintable(args.join(QLatin1Char(' '))),
                  p.readAllStandardError().constData());
         return false;
@@ -50,7 +49,8 @@ bool Mounts::ext2(const QString& image, const QString& point, qint64 bytes)
     return file.open(QIODevice::WriteOnly) && file.resize(bytes) &&
            run("mkfs.ext2", {QStringLiteral("-q"), QStringLiteral("-m"), QStringLiteral("0"),
                              QStringLiteral("-F"), image}) &&
-           QDir().mkpath(point) && mount({QStringLiteral("-o"), QStringLiteral("loop"), image, point});
+           QDir().mkpath(point) &&
+           mount({QStringLiteral("-o"), QStringLiteral("loop"), image, point});
 }
 
 bool Mounts::bind(const QString& from, const QString& point)

@@ -10,7 +10,7 @@ struct TestPlace
     int line = 0;
 
     static constexpr TestPlace here(const char* file = __builtin_FILE(),
-                                     int line = __builtin_LINE())
+                                    int line = __builtin_LINE())
     {
         return {file, line};
     }
