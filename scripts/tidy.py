@@ -9,8 +9,9 @@ source includes, again for every source. So the sources that one library
 compiles with the same command are checked together, as one translation unit
 that includes them all: the Qt headers are matched once per library. Where
 such a unit does not compile (two files of a library define the same name
-for themselves), it is split in halves until each part compiles, down to the
-single file. Every file is checked, by every check, either way.
+for themselves), the files its errors name are checked alone and the others
+together again; a unit whose errors name none of its files is split in
+halves. Every file is checked, by every check, either way.
 
 The precompiled headers are the compiler's own format, which clang cannot
 read: clang-tidy gets the commands without them, and every source includes
