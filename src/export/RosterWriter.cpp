@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/FileErrors.h"
+#include "platform/FileSystem.h"
 #include "shiftjis/ShiftJis.h"
 
 #include <QFile>
@@ -9,7 +10,6 @@
 #include <QIODevice>
 
 #include <cerrno>
-#include <unistd.h>
 
 namespace {
 
@@ -141,8 +141,13 @@ void RosterWriter::close()
         done += taken;
     }
     bool whole = done == bytes.size();
-    if (whole && file)
-        whole = file->flush() && file->error() == QFileDevice::NoError && syncToDisk(*file);
+    if (whole && file) {
+        whole = file->error() == QFileDevice::NoError && platform::flushToMedium(*file);
+        // A failure Qt does not see (the flush to the medium) is told by the
+        // system's reason.
+        if (!whole && file->error() == QFileDevice::NoError)
+            m_systemError = errno;
+    }
     if (!whole) {
         const platform::Error error = failure();
         discardPartialText();
@@ -154,19 +159,6 @@ void RosterWriter::close()
         discardPartialText();
         throw error;
     }
-}
-
-bool RosterWriter::syncToDisk(QFileDevice& file)
-{
-    // A medium that writes behind the cache (a USB memory) reports a full or
-    // failing disk only here.
-    const int handle = file.handle();
-    if (handle < 0 || ::fsync(handle) == 0)
-        return true;
-    if (errno == EINVAL || errno == EROFS || errno == ENOTSUP)
-        return true; // the device has nothing to push out (a pipe, a special file)
-    m_systemError = errno;
-    return false;
 }
 
 void RosterWriter::discardPartialText()

@@ -59,7 +59,6 @@ public:
 
 private:
     void appendCell(const RosterRow& row, int column);
-    bool syncToDisk(QFileDevice& file);
     void discardPartialText();
     platform::Error failure() const;
 

@@ -3,6 +3,7 @@
 #include "notepad/NotepadText.h"
 #include "notepad/SaveAsDialog.h"
 #include "platform/FileErrors.h"
+#include "platform/FileSystem.h"
 #include "platform/JapaneseDesktop.h"
 #include "shiftjis/ShiftJis.h"
 
@@ -18,7 +19,6 @@
 #include <QStorageInfo>
 
 #include <cerrno>
-#include <unistd.h>
 
 namespace {
 
@@ -46,16 +46,6 @@ bool writeWhole(QFileDevice& file, const QByteArray& bytes)
         done += taken;
     }
     return true;
-}
-
-// Pushes the file to the medium; a stick that writes behind the cache reports
-// a full or failing disk only here. *systemError is left alone on success.
-bool syncToDisk(const QFileDevice& file, int* systemError)
-{
-    if (::fsync(file.handle()) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP)
-        return true;
-    *systemError = errno;
-    return false;
 }
 
 void installFontSubstitutes()
@@ -188,10 +178,11 @@ bool NotepadWindow::writeTo(const QString& path)
     // when its last flush fails, and says it succeeded. Until then the earlier
     // file stays as it was.
     QSaveFile out(path);
-    int systemError = 0;
     const bool written = out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                         writeWhole(out, bytes) && out.flush() &&
-                         out.error() == QFileDevice::NoError && syncToDisk(out, &systemError);
+                         writeWhole(out, bytes) && out.error() == QFileDevice::NoError &&
+                         platform::flushToMedium(out);
+    // A failure Qt does not see (the flush to the medium) is told by the system's reason.
+    const int systemError = written || out.error() != QFileDevice::NoError ? 0 : errno;
     if (!written || !out.commit()) {
         tellNotSaved(path,
                      systemError ? platform::fileFailure(systemError) : platform::fileFailure(out));

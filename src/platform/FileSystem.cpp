@@ -93,10 +93,16 @@ bool flushToMedium(QFileDevice& file)
 {
     if (!file.flush())
         return false;
+    // A device without a handle of the system's has nothing to push out.
+    if (file.handle() < 0)
+        return true;
 #ifdef Q_OS_WIN
     return _commit(file.handle()) == 0;
 #else
-    return ::fsync(file.handle()) == 0;
+    if (::fsync(file.handle()) == 0)
+        return true;
+    // A pipe or a special file has nothing to push out; that is no failure.
+    return errno == EINVAL || errno == EROFS || errno == ENOTSUP;
 #endif
 }
 

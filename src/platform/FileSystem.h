@@ -19,8 +19,10 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
               bool overwrite);
 
 // Pushes what was written to an open file down to the medium (fsync), so a
-// later rename cannot expose a file whose bytes are still only in memory.
-// False, with errno telling why, when it cannot.
+// later rename cannot expose a file whose bytes are still only in memory; a
+// medium that writes behind its cache (a USB memory) reports a full or failing
+// disk only here. True for a device with nothing to push out (a pipe, a
+// special file). False, with errno telling why, when it cannot.
 bool flushToMedium(QFileDevice& file);
 // The same for a folder's entries, so a rename inside it survives a power cut
 // or a pulled stick. Does nothing where folders cannot be flushed. False,
