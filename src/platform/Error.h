@@ -32,13 +32,30 @@ public:
         Engine = -2147467259, // the database engine's own failure
     };
 
-    // What callers may act on beyond the number, which keeps the designed
-    // engine's numbering: a lock that another program held past the bounded
-    // wait is worth trying again later, unlike a damaged file.
+    // What went wrong, set where the failure is first seen, for the callers
+    // that act on it: the number keeps the designed engine's numbering and
+    // the description is for the operator, so neither is read to decide.
     enum class Cause
     {
         Other,
+        // Another program held its lock past the bounded wait: worth trying
+        // again later, unlike a damaged file.
         LockTimeout,
+        // The medium has no room left for what was written.
+        DiskFull,
+        // The medium is not there: a pulled stick, a mount point without
+        // its volume.
+        MediumNotReady,
+        // The medium or the file refuses writing: a locked stick, a file
+        // marked read-only.
+        WriteProtected,
+        // The file to be copied or read could not be read; said already
+        // with the path the operator knows.
+        SourceUnreadable,
+        // The file or its folder does not exist.
+        NotFound,
+        // Any other failure of the device.
+        DeviceFailure,
     };
 
     Error(int number, QString description, Cause cause = Cause::Other);
