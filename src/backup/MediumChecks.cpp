@@ -1,0 +1,94 @@
+#include "backup/MediumChecks.h"
+
+#include "backup/BackupErrors.h"
+#include "backup/CopySteps.h"
+#include "db/db.h"
+#include "platform/Error.h"
+#include "platform/FileErrors.h"
+#include "platform/FileSystem.h"
+#include "platform/WinPath.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace backup {
+
+namespace {
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1);
+}
+
+} // namespace
+
+qint64 roomFor(qint64 bytes, qint64 blockSize)
+{
+    const qint64 block = std::max<qint64>(blockSize, 512);
+    const qint64 blocks = (bytes + block - 1) / block;
+    return (blocks + blocks / (block / 4) + 4) * block;
+}
+
+void checkRoom(const QString& folder, const QString& target, const QString& windowsTarget,
+               qint64 bytes)
+{
+    const QStorageInfo volume(folder);
+    if (!volume.isValid())
+        return;
+    const qint64 needed = roomFor(bytes, volume.blockSize());
+    const qint64 available = volume.bytesAvailable();
+    if (available < 0 || available >= needed)
+        return;
+    const bool old = QFileInfo(target).isFile();
+    QString text = QStringLiteral("%1 に書き込めません。\nＵＳＢメモリの空き領域が足りません。"
+                                  "新しいバックアップには %2 MB 必要ですが、空きは %3 MB です。\n")
+                       .arg(windowsTarget, megabytes(needed), megabytes(available));
+    text += old ? QStringLiteral("新しいバックアップは、書き終わるまで今の %1 と並べて置かれます。"
+                                 "今の %1 を別の場所へ移すか、容量の大きいＵＳＢメモリを"
+                                 "使ってください。")
+                      .arg(windowsTarget)
+                : QStringLiteral("不要なファイルを別の場所へ移すか、容量の大きいＵＳＢメモリを"
+                                 "使ってください。");
+    throw platform::Error(platform::Error::DiskFull, text);
+}
+
+void probeWritable(const QString& partial, const QString& what)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(partial).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw failure(errno, what);
+    ::close(fd);
+#else
+    QFile probe(partial);
+    if (!probe.open(QIODevice::WriteOnly)) {
+        const platform::FileFailure f = platform::fileFailure(probe);
+        throw platform::Error(f.number, QStringLiteral("%1\n%2").arg(what, f.reason));
+    }
+#endif
+}
+
+void refuseInstallFolder(const QString& target, const QString& windowsTarget)
+{
+    for (const QString& install : {installDatabasePath(), installDatabasePathX86()}) {
+        const QString live = platform::hostPath(install);
+        if (platform::sameNode(folderOf(target), folderOf(live)) ||
+            platform::sameNode(target, live))
+            throw platform::Error(
+                platform::Error::PermissionDenied,
+                QStringLiteral("%1 に書き込めません。\n%1 はインストールフォルダーの %2 そのもの"
+                               "です。バックアップをここに置くと使用中のデータベースが"
+                               "置き換わってしまいます。\nＵＳＢメモリのドライブを選び直して"
+                               "ください。")
+                    .arg(windowsTarget, install));
+    }
+}
+
+} // namespace backup
