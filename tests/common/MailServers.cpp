@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
+#include <map>
 
 namespace {
 
@@ -15,6 +16,66 @@ QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs program in folder; false with error set when it failed.
+bool run(const QString& program, const QStringList& arguments, const QString& folder,
+         QString& error)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        error = QStringLiteral("%1 %2 failed: %3")
+                    .arg(program, arguments.join(QLatin1Char(' ')),
+                         QString::fromLocal8Bit(process.readAllStandardError()));
+        return false;
+    }
+    return true;
+}
+
+// A certificate authority of this test run alone, and a server certificate
+// from it for the names the client asks for, made once per set of names: the
+// folder that holds ca.pem, server.pem and server.key, or an empty text with
+// error set.
+QString certificatesFor(const QStringList& hosts, QString& error)
+{
+    static std::map<QStringList, std::unique_ptr<QTemporaryDir>> made;
+    std::unique_ptr<QTemporaryDir>& dir = made[hosts];
+    if (dir)
+        return dir->path();
+    auto fresh = std::make_unique<QTemporaryDir>();
+    if (!fresh->isValid()) {
+        error = QStringLiteral("no temporary folder");
+        return {};
+    }
+    QStringList names;
+    for (const QString& host : hosts)
+        names << QStringLiteral("DNS:") + host;
+    QFile extensions(fresh->filePath(QStringLiteral("server.ext")));
+    if (!extensions.open(QIODevice::WriteOnly)) {
+        error = extensions.errorString();
+        return {};
+    }
+    extensions.write("subjectAltName=" + names.join(QLatin1Char(',')).toUtf8() +
+                     "\nbasicConstraints=critical,CA:FALSE\nextendedKeyUsage=serverAuth\n");
+    extensions.close();
+    // Run in the temporary folder; no argument holds a space.
+    const QString ecKey = QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes");
+    const QStringList steps{
+        QStringLiteral("req -x509 %1 -keyout ca.key -out ca.pem -days 2 -subj /CN=Test-CA")
+            .arg(ecKey),
+        QStringLiteral("req %1 -keyout server.key -out server.csr -subj /CN=%2")
+            .arg(ecKey, hosts.value(0)),
+        QStringLiteral("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+                       "-out server.pem -days 2 -extfile server.ext"),
+    };
+    for (const QString& step : steps)
+        if (!run(QStringLiteral("openssl"), step.split(QLatin1Char(' ')), fresh->path(), error))
+            return {};
+    dir = std::move(fresh);
+    return dir->path();
 }
 
 } // namespace
@@ -35,64 +96,27 @@ QString MailServers::scriptPath(const QString& script)
     return QStringLiteral(TAVENRO_MAIL_SERVERS) + QLatin1Char('/') + script;
 }
 
-bool MailServers::run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.setWorkingDirectory(m_dir.path());
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        m_error = QStringLiteral("%1 %2 failed: %3")
-                      .arg(program, arguments.join(QLatin1Char(' ')),
-                           QString::fromLocal8Bit(process.readAllStandardError()));
-        return false;
-    }
-    return true;
-}
-
 bool MailServers::start(const Options& options)
 {
     if (!m_dir.isValid()) {
         m_error = QStringLiteral("no temporary folder");
         return false;
     }
-    // A certificate authority of this run alone, and a server certificate
-    // from it for the names the client asks for.
-    QStringList names;
-    for (const QString& host : options.hosts)
-        names << QStringLiteral("DNS:") + host;
-    QFile extensions(m_dir.filePath(QStringLiteral("server.ext")));
-    if (!extensions.open(QIODevice::WriteOnly)) {
-        m_error = extensions.errorString();
+    m_certificates = certificatesFor(options.hosts, m_error);
+    if (m_certificates.isEmpty())
         return false;
-    }
-    extensions.write("subjectAltName=" + names.join(QLatin1Char(',')).toUtf8() +
-                     "\nbasicConstraints=critical,CA:FALSE\nextendedKeyUsage=serverAuth\n");
-    extensions.close();
-    // Run in the temporary folder; no argument holds a space.
-    const QString ecKey = QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes");
-    const QStringList steps{
-        QStringLiteral("req -x509 %1 -keyout ca.key -out ca.pem -days 2 -subj /CN=Test-CA")
-            .arg(ecKey),
-        QStringLiteral("req %1 -keyout server.key -out server.csr -subj /CN=%2")
-            .arg(ecKey, options.hosts.value(0)),
-        QStringLiteral("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
-                       "-out server.pem -days 2 -extfile server.ext"),
-    };
-    for (const QString& step : steps)
-        if (!run(QStringLiteral("openssl"), step.split(QLatin1Char(' '))))
-            return false;
 
     m_process = std::make_unique<QProcess>();
     m_process->setWorkingDirectory(m_dir.path());
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->start(python, {scriptPath(QStringLiteral("mailservers.py")), QStringLiteral("--dir"),
-                              m_dir.path(), QStringLiteral("--cert"),
-                              m_dir.filePath(QStringLiteral("server.pem")), QStringLiteral("--key"),
-                              m_dir.filePath(QStringLiteral("server.key")),
-                              QStringLiteral("--user"), options.user, QStringLiteral("--password"),
-                              options.password, QStringLiteral("--smtp"), options.smtp,
-                              QStringLiteral("--pop"), options.pop});
+    m_process->start(python,
+                     {scriptPath(QStringLiteral("mailservers.py")), QStringLiteral("--dir"),
+                      m_dir.path(), QStringLiteral("--cert"),
+                      m_certificates + QStringLiteral("/server.pem"), QStringLiteral("--key"),
+                      m_certificates + QStringLiteral("/server.key"), QStringLiteral("--user"),
+                      options.user, QStringLiteral("--password"), options.password,
+                      QStringLiteral("--smtp"), options.smtp, QStringLiteral("--pop"), options.pop,
+                      QStringLiteral("--delay"), QString::number(options.delaySeconds)});
     const QString ready = m_dir.filePath(QStringLiteral("ready.json"));
     const QDeadlineTimer deadline(20000);
     while (!QFile::exists(ready)) {

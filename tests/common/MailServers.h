@@ -10,7 +10,7 @@
 // Real mail servers on loopback for one test, run by servers/mailservers.py
 // with /usr/bin/python3: SMTP with STARTTLS and AUTH on a free port, POP3
 // over TLS on another, both with a certificate for the given host names from
-// a certificate authority made for this object. Stopped when it goes.
+// a certificate authority made for this test run. Stopped when it goes.
 class MailServers
 {
 public:
@@ -18,11 +18,12 @@ public:
     {
         // A behaviour of the SMTP server: normal, no-starttls, rcpt-5xx,
         // rcpt-451, data-5xx, data-452, slow-answer (the end of the mail
-        // answered after 15 s), close-after-data, silent, stall-upload,
+        // answered after delay), close-after-data, silent, stall-upload,
         // throttle-upload (read at 64 KiB a second), down; of the POP3
         // server: normal, silent, down.
         QString smtp = QStringLiteral("normal");
         QString pop = QStringLiteral("normal");
+        int delaySeconds = 15;
         QString user;
         QString password;
         // Names the certificate is made for.
@@ -42,7 +43,7 @@ public:
     int smtpPort() const { return m_smtpPort; }
     int popPort() const { return m_popPort; }
     // The certificate authority the servers' certificate comes from.
-    QString caFile() const { return m_dir.filePath(QStringLiteral("ca.pem")); }
+    QString caFile() const { return m_certificates + QStringLiteral("/ca.pem"); }
 
     // What the servers saw, in order ("pop STAT user", "smtp DATA accepted" …).
     QStringList events() const;
@@ -60,9 +61,8 @@ public:
     static QString scriptPath(const QString& script);
 
 private:
-    bool run(const QString& program, const QStringList& arguments);
-
     QTemporaryDir m_dir;
+    QString m_certificates;
     std::unique_ptr<QProcess> m_process;
     QString m_error;
     int m_smtpPort = 0;
