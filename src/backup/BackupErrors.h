@@ -16,12 +16,17 @@ constexpr int noMedium = ENODEV;
 #endif
 
 // An error as the operator is told it: what could not be done, with the
-// Windows path, then why and what to do, with the runtime's number.
+// Windows path, then why and what to do, with the runtime's number. Its cause
+// is the kind of failure the system error stands for.
 platform::Error failure(int systemError, const QString& what);
 
-// The system error that a runtime number stands for, to say it again with
-// the path the operator knows instead of a host or temporary name.
-int systemErrorOf(int number);
+// What kind of failure an error is: the cause its raiser set, else the kind
+// its runtime number stands for.
+platform::Error::Cause causeOf(const platform::Error& e);
+
+// The system error that a failure stands for, to say it again with the path
+// the operator knows instead of a host or temporary name.
+int systemErrorOf(const platform::Error& e);
 
 platform::Error lockFailure(const QString& what, const QString& windowsPath);
 

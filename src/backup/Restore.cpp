@@ -130,13 +130,13 @@ void restoreFromFile(const QString& driveText, const QString& driveFile)
         const bool noRoom =
             volume.bytesAvailable() >= 0 &&
             volume.bytesAvailable() < roomFor(QFileInfo(source).size(), volume.blockSize());
-        if (e.number() == platform::Error::DiskFull || engineSaysFull(e) || noRoom)
+        if (causeOf(e) == platform::Error::Cause::DiskFull || engineSaysFull(e) || noRoom)
             throw failure(ENOSPC, unwritable);
         // Said already, as the operator knows the stick's file.
-        if (e.description().startsWith(unreadable))
+        if (e.cause() == platform::Error::Cause::SourceUnreadable)
             throw e;
         if (e.number() != platform::Error::Engine)
-            throw failure(systemErrorOf(e.number()), unwritable);
+            throw failure(systemErrorOf(e), unwritable);
         // The engine does not say which side failed.
         throw failure(EIO,
                       QStringLiteral("%1 を %2 にコピーできません。").arg(driveFile, installPath));
@@ -161,7 +161,7 @@ void restoreFromFile(const QString& driveText, const QString& driveFile)
             throw lockFailure(unwritable, installPath);
         if (engineSaysFull(e))
             throw failure(ENOSPC, unwritable);
-        throw failure(systemErrorOf(e.number()), unwritable);
+        throw failure(systemErrorOf(e), unwritable);
     }
 }
 
