@@ -86,6 +86,7 @@ BackupOutcome backUpDatabase(BackupSource source, const QString& driveText)
     const QString folder = folderOf(target);
     if (!QFileInfo(folder).isDir())
         throw failure(ENOENT, what);
+    const Volume volume = volumeOf(folder);
     refuseInstallFolder(target, windowsTarget);
     // As Windows would: a read-only medium or file is not written over, even
     // by a user the system would let do it.
@@ -101,7 +102,7 @@ BackupOutcome backUpDatabase(BackupSource source, const QString& driveText)
     const QString hostSource = platform::hostPath(sourcePath);
     const QString partial = partialName(target);
     const PartialFiles partials{partial};
-    probeWritable(partial, what);
+    probeWritable(partial, volume, what);
     std::unique_ptr<engine::Connection> connection;
     qint64 bytes = 0;
     try {
@@ -111,8 +112,16 @@ BackupOutcome backUpDatabase(BackupSource source, const QString& driveText)
         throw onDrive(e, driveText, folder, bytes, what, sourcePath);
     }
     checkRoom(folder, target, windowsTarget, bytes);
+    // The wait for the product's lock may have lasted seconds: a stick pulled
+    // meanwhile took the empty file with it, and its folder is left bare.
+    requireOnVolume(partial, volume, what);
     try {
         writeCopy(connection.get(), hostSource, partial);
+    } catch (const platform::Error& e) {
+        throw onDrive(e, driveText, folder, bytes, what, sourcePath);
+    }
+    requireOnVolume(partial, volume, what);
+    try {
         putInPlace(partial, target);
     } catch (const platform::Error& e) {
         throw onDrive(e, driveText, folder, bytes, what, sourcePath);

@@ -14,6 +14,7 @@
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -26,7 +27,52 @@ QString megabytes(qint64 bytes)
     return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1);
 }
 
+#ifndef Q_OS_WIN
+// Whether an open file lies on the volume; true when the volume is unknown.
+bool onVolume(int fd, const Volume& volume)
+{
+    struct stat st
+    {};
+    return !volume.known || (::fstat(fd, &st) == 0 && quint64(st.st_dev) == volume.device);
+}
+#endif
+
 } // namespace
+
+Volume volumeOf(const QString& folder)
+{
+#ifndef Q_OS_WIN
+    struct stat st
+    {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) == 0)
+        return {quint64(st.st_dev), true};
+#else
+    Q_UNUSED(folder);
+#endif
+    return {};
+}
+
+void requireOnVolume(const QString& hostPath, const Volume& volume, const QString& what)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(hostPath).constData(), O_RDONLY | O_CLOEXEC);
+    // Gone with its volume or with its folder; any other refusal is said by
+    // the step that uses the file.
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw failure(noMedium, what);
+        return;
+    }
+    const bool same = onVolume(fd, volume);
+    ::close(fd);
+    if (!same)
+        throw failure(noMedium, what);
+#else
+    Q_UNUSED(hostPath);
+    Q_UNUSED(volume);
+    Q_UNUSED(what);
+#endif
+}
 
 qint64 roomFor(qint64 bytes, qint64 blockSize)
 {
@@ -58,15 +104,19 @@ void checkRoom(const QString& folder, const QString& target, const QString& wind
     throw platform::Error(platform::Error::DiskFull, text);
 }
 
-void probeWritable(const QString& partial, const QString& what)
+void probeWritable(const QString& partial, const Volume& volume, const QString& what)
 {
 #ifndef Q_OS_WIN
     const int fd = ::open(QFile::encodeName(partial).constData(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         throw failure(errno, what);
+    const bool same = onVolume(fd, volume);
     ::close(fd);
+    if (!same)
+        throw failure(noMedium, what);
 #else
+    Q_UNUSED(volume);
     QFile probe(partial);
     if (!probe.open(QIODevice::WriteOnly)) {
         const platform::FileFailure f = platform::fileFailure(probe);

@@ -14,9 +14,23 @@ qint64 roomFor(qint64 bytes, qint64 blockSize);
 void checkRoom(const QString& folder, const QString& target, const QString& windowsTarget,
                qint64 bytes);
 
+// The volume a folder lies on, as the checks found it: a stick pulled later
+// leaves its folder on the volume below, and a file there is no backup.
+struct Volume
+{
+    quint64 device = 0;
+    bool known = false;
+};
+Volume volumeOf(const QString& folder);
+
+// Throws the pulled stick's error (71) when the file is gone or does not lie
+// on that volume, so that nothing more is written to it or taken from it.
+void requireOnVolume(const QString& hostPath, const Volume& volume, const QString& what);
+
 // Makes the temporary file empty, so that a medium that cannot take a file at
-// all is told by the system's own reason before the copy starts.
-void probeWritable(const QString& partial, const QString& what);
+// all is told by the system's own reason before the copy starts; a file made
+// in the folder left by a stick pulled since the checks is told as such.
+void probeWritable(const QString& partial, const Volume& volume, const QString& what);
 
 // The files that hold the live database may never be a backup's target: a
 // rename there would put the copy in place of the file the product has open.

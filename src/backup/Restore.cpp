@@ -104,7 +104,7 @@ void replaceLive(const QString& target, const QString& staging)
 // engine reads is read under its lock, so that a program writing it cannot
 // hand over a torn copy; one it cannot read is copied for the check to
 // refuse.
-void restoreFromFile(const QString& driveText, const QString& driveFile)
+void restoreFromFile(const QString& driveText, const QString& driveFile, const Volume& volume)
 {
     const QString installPath = installDatabasePath();
     const QString target = platform::hostPath(installPath);
@@ -116,6 +116,9 @@ void restoreFromFile(const QString& driveText, const QString& driveFile)
     const PartialFiles partials{staging, partialName(target + safetySuffix)};
 
     const QString source = platform::hostPath(driveFile);
+    // What is read must be the file on the volume that was checked, not one
+    // in the folder a stick pulled since then left behind.
+    requireOnVolume(source, volume, unreadable);
     try {
         if (const std::unique_ptr<engine::Connection> drive = openShared(source))
             drive->snapshotTo(staging);
@@ -141,6 +144,7 @@ void restoreFromFile(const QString& driveText, const QString& driveFile)
         throw failure(EIO,
                       QStringLiteral("%1 を %2 にコピーできません。").arg(driveFile, installPath));
     }
+    requireOnVolume(source, volume, unreadable);
     const SchemaCheck check = checkSchema(staging);
     if (!check.ok()) {
         const QString why =
@@ -175,9 +179,10 @@ RestoreResult restoreDatabase(const QString& driveText)
         // was never on the stick.
         if (!platform::driveIsMounted(driveText))
             throw failure(noMedium, QStringLiteral("%1 を読み取れません。").arg(driveFile));
+        const Volume volume = volumeOf(folderOf(platform::hostPath(driveFile)));
         if (!platform::fileExists(driveFile))
             return {RestoreOutcome::NoFileOnDrive, {}};
-        restoreFromFile(driveText, driveFile);
+        restoreFromFile(driveText, driveFile, volume);
         return {RestoreOutcome::Restored, {}};
     } catch (const platform::Error& e) {
         return {RestoreOutcome::Failed, e.description()};

@@ -8,6 +8,7 @@
 // whatever became of the test.
 
 #include "app/DriveList.h"
+#include "app/MessageBoxDialog.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
 #include "app/export_frm.h"
@@ -23,8 +24,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +83,8 @@ QString differences(const FolderState& before, const FolderState& after)
 enum class Situation
 {
     PulledBeforeClick,      // unmounted between choosing f: and the click
+    PulledDuringWait,       // unmounted, folder left, while the backup waits for the product
+    RemovedDuringWait,      // unmounted and its folder removed while the backup waits
     BareFolderUnderMnt,     // f: links to a folder under /mnt with nothing mounted on it
     Full,                   // the stick has no room at all
     RoomForOneNotTwo,       // the old backup fits, the new one beside it does not
@@ -102,6 +108,7 @@ enum class Operation
 enum class Outcome
 {
     Nothing,   // both sides as they were
+    Pulled,    // the install folder as it was; nothing where the stick was
     NewBackup, // the stick holds the new backup and nothing else changed
     Restored,  // the live file holds the stick's data; the safety copy beside it
 };
@@ -168,6 +175,8 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
     bool ok = true;
     switch (situation) {
     case Situation::PulledBeforeClick:
+    case Situation::PulledDuringWait:
+    case Situation::RemovedDuringWait:
     case Situation::Full:
     case Situation::ReadOnlyFile:
         ok = m_mounts->tmpfs(stick, (situation == Situation::Full ? 256 : 2048) * 1024);
@@ -282,6 +291,12 @@ void TestBackupMedia::stickSituations_data()
         << QStringList{f, QStringLiteral("準備")};
     QTest::newRow("pulled before restore") << S::PulledBeforeClick << O::Restore << R::Nothing
                                            << notRestored << QStringList{f, QStringLiteral("準備")};
+    QTest::newRow("pulled while the backup waits for the product")
+        << S::PulledDuringWait << O::Backup << R::Pulled << report(71)
+        << QStringList{f, QStringLiteral("準備")};
+    QTest::newRow("pulled and its folder gone while the backup waits")
+        << S::RemovedDuringWait << O::Backup << R::Pulled << report(71)
+        << QStringList{f, QStringLiteral("準備")};
     QTest::newRow("bare folder under /mnt, backup")
         << S::BareFolderUnderMnt << O::Backup << R::Nothing << report(71) << QStringList{f};
     QTest::newRow("bare folder under /mnt, restore")
@@ -358,14 +373,36 @@ void TestBackupMedia::stickSituations()
     const DatabaseState installData = stateOf(install().database());
     const DatabaseState stickData = stateOf(stick + QStringLiteral("/DB.mdb"));
 
+    // The product holds its lock; once the backup waits for it, the stick
+    // goes and then the lock.
+    const bool pullDuringWait =
+        situation == Situation::PulledDuringWait || situation == Situation::RemovedDuringWait;
+    std::optional<HeldWriteLock> product;
+    bool pulled = false;
+    QObject waiting; // ends what is still queued when the test ends
+    if (pullDuringWait) {
+        product.emplace(install().database());
+        QVERIFY(product->isHeld() && product->execute("COMMIT; BEGIN EXCLUSIVE"));
+        std::function<void()> pullWhenWaiting = [&] {
+            if (!LockWaitFeedback::repainting()) {
+                QTimer::singleShot(0, &waiting, pullWhenWaiting);
+                return;
+            }
+            pulled = m_mounts->unmount(stick) &&
+                     (situation == Situation::PulledDuringWait || QDir().rmdir(stick));
+            product.reset();
+        };
+        QTimer::singleShot(0, &waiting, pullWhenWaiting);
+    }
     if (operation == Operation::BackupX86)
         QVERIFY(clickLabel("Label18"));
     else
         QVERIFY(clickButton(backup ? "Command4" : "Command5"));
 
+    QCOMPARE(pulled, pullDuringWait);
     // What the operator was told.
     QString told;
-    if (backup && outcome == Outcome::Nothing) {
+    if (backup && (outcome == Outcome::Nothing || outcome == Outcome::Pulled)) {
         QCOMPARE(boxes.boxes().size(), 1);
         told = boxes.boxes().first().prompt;
         QVERIFY2(told.startsWith(said), qPrintable(told));
@@ -390,6 +427,11 @@ void TestBackupMedia::stickSituations()
     switch (outcome) {
     case Outcome::Nothing:
         QVERIFY2(stickAfter == stickBefore, qPrintable(differences(stickBefore, stickAfter)));
+        QVERIFY2(installAfter == installBefore,
+                 qPrintable(differences(installBefore, installAfter)));
+        break;
+    case Outcome::Pulled:
+        QVERIFY2(stickAfter.isEmpty(), qPrintable(differences({}, stickAfter)));
         QVERIFY2(installAfter == installBefore,
                  qPrintable(differences(installBefore, installAfter)));
         break;
