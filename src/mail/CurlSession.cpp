@@ -33,7 +33,12 @@ CurlSession::CurlSession(bool smtp, const Timeouts& limits, const TestTransport*
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, m_errorText);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, smtp ? "smtp" : "pop3s");
+    // The watchdog bounds the connect and the dialogue up to the sign-in; this
+    // bounds the name lookup, which has no socket it could shut.
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connect.count()));
+    // Called once the protocol's own connect, the sign-in included, is done.
+    curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, onConnected);
+    curl_easy_setopt(c, CURLOPT_PREREQDATA, this);
     // The waits are the watchdog's. libcurl's own reply limit (two minutes
     // unless set) would count the wait for the answer to the end of the mail
     // from the DATA command when the end could not be written at once, so it
@@ -139,6 +144,15 @@ int CurlSession::onProgress(void* session, curl_off_t /*downloadTotal*/, curl_of
     self->m_watchdog.wrote(qint64(uploaded), qint64(uploadTotal));
     // Non-zero ends the call.
     return self->m_watchdog.check(self->unacknowledged()) != SendWatchdog::Ending::None ? 1 : 0;
+}
+
+int CurlSession::onConnected(void* session, char* /*remoteAddress*/, char* /*localAddress*/,
+                             int /*remotePort*/, int /*localPort*/)
+{
+    auto* self = static_cast<CurlSession*>(session);
+    const std::lock_guard lock(self->m_mutex);
+    self->m_watchdog.connected();
+    return CURL_PREREQFUNC_OK;
 }
 
 int CurlSession::onSocketOpened(void* session, curl_socket_t socket, curlsocktype /*purpose*/)

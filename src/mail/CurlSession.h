@@ -36,6 +36,8 @@ private:
     static int onDebug(CURL* curl, curl_infotype type, char* data, size_t size, void* session);
     static int onProgress(void* session, curl_off_t downloadTotal, curl_off_t downloaded,
                           curl_off_t uploadTotal, curl_off_t uploaded);
+    static int onConnected(void* session, char* remoteAddress, char* localAddress, int remotePort,
+                           int localPort);
     static int onSocketOpened(void* session, curl_socket_t socket, curlsocktype purpose);
     static int onSocketClosing(void* session, curl_socket_t socket);
 

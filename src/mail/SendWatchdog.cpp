@@ -5,9 +5,14 @@
 namespace bsmtp {
 
 SendWatchdog::SendWatchdog(const Timeouts& limits, SendWatch& watch, Now now)
-    : m_limits(limits), m_watch(watch), m_now(std::move(now)), m_lastDialogue(m_now()),
-      m_lastMove(m_lastDialogue)
+    : m_limits(limits), m_watch(watch), m_now(std::move(now)), m_startedAt(m_now()),
+      m_lastDialogue(m_startedAt), m_lastMove(m_startedAt)
 {}
+
+void SendWatchdog::connected()
+{
+    m_connected = true;
+}
 
 void SendWatchdog::dialogue(bool command, std::string_view line)
 {
@@ -48,6 +53,8 @@ SendWatchdog::Ending SendWatchdog::check(qint64 queued)
     }
     if (m_watch.stop)
         m_ending = Ending::Stopped;
+    else if (!m_connected && now - m_startedAt > m_limits.connect)
+        m_ending = Ending::NoConnection;
     else if (m_uploadDone) {
         if (now - m_uploadDoneAt > m_limits.endOfData)
             m_ending = Ending::NoReply;
@@ -65,6 +72,9 @@ QString SendWatchdog::endingText() const
     switch (m_ending) {
     case Ending::Stopped:
         return QStringLiteral("stopped by the caller");
+    case Ending::NoConnection:
+        return QStringLiteral("not connected and signed in within %1 ms")
+            .arg(m_limits.connect.count());
     case Ending::Stalled:
         return QStringLiteral("the upload did not move for %1 ms").arg(m_limits.stall.count());
     case Ending::NoReply:
@@ -82,8 +92,18 @@ MailStatus SendWatchdog::failedStatus(MailStatus reported, long serverCode) cons
     // it was taken: a refusal is one, anything else is not.
     if (m_uploadDone)
         return serverCode >= 400 ? MailStatus::Refused : MailStatus::Unconfirmed;
-    if (m_ending == Ending::Stopped)
+    switch (m_ending) {
+    case Ending::Stopped:
         return MailStatus::Stopped;
+    case Ending::NoConnection:
+        // However libcurl took the connection being shut: in the middle of
+        // the TLS handshake it would call the server not secure.
+        return MailStatus::Unreachable;
+    case Ending::Stalled:
+    case Ending::NoReply:
+    case Ending::None:
+        break;
+    }
     return reported;
 }
 

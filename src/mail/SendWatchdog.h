@@ -30,6 +30,8 @@ public:
     {
         None,
         Stopped,
+        // Not connected and signed in within the connect limit.
+        NoConnection,
         Stalled,
         NoReply,
     };
@@ -37,6 +39,10 @@ public:
     // watch is updated with what has left, and read for the caller's stop.
     SendWatchdog(const Timeouts& limits, SendWatch& watch, Now now = &Clock::now);
 
+    // Connected and signed in: the transaction begins, and with it the
+    // limits of the replies. Until then the connect limit bounds it all,
+    // counted from when this watchdog was made.
+    void connected();
     // A command went out, or a reply line came in.
     void dialogue(bool command, std::string_view line);
     // libcurl's progress: bytes of the mail written so far, of total.
@@ -59,6 +65,8 @@ private:
     SendWatch& m_watch;
     const Now m_now;
     Ending m_ending = Ending::None;
+    const Clock::time_point m_startedAt;
+    bool m_connected = false;
     bool m_awaitingReply = false;
     Clock::time_point m_lastDialogue;
     std::optional<Clock::time_point> m_dataAcceptedAt;

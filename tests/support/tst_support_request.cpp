@@ -433,9 +433,10 @@ void TestSupportRequest::outcomeOfTheSend_data()
 
     const QString failed = failureBox(supportFailureReason(SupportFailure::Unreachable));
     const QString stopped = failureBox(supportFailureReason(SupportFailure::Stopped));
-    // Shortened limits (a reply within 3 s, a 2 s stall) where the point is
-    // a limit itself; the shipped figures are the send watchdog's own test.
-    QTest::newRow("the end of the mail answered after 6 s, past the reply limit: sent")
+    // Shortened limits (4 s to sign in, a reply within 3 s, a 2 s stall) where
+    // the point is a limit itself; the shipped figures are the send
+    // watchdog's own test.
+    QTest::newRow("the end of the mail answered after 6 s, past the connect and reply limits: sent")
         << "slow-answer" << true << 0 << "" << completion << 1 << 6000 << 40000;
     QTest::newRow("an upload longer than the stall limit that keeps moving: sent")
         << "throttle-upload" << true << 4000 << "" << completion << 1 << 4000 << 40000;
@@ -464,7 +465,7 @@ void TestSupportRequest::outcomeOfTheSend()
 
     createInstallDatabase(extraRows);
     QVERIFY(startServers(smtp, QStringLiteral("normal"), {}, 6));
-    redirect(true, shortLimits ? std::optional(bsmtp::Timeouts{10s, 3s, 20s, 2s}) : std::nullopt);
+    redirect(true, shortLimits ? std::optional(bsmtp::Timeouts{4s, 3s, 20s, 2s}) : std::nullopt);
     startUp();
 
     // Watches the progress window, and presses 中止 when the row says.
