@@ -38,6 +38,9 @@ enum class MailStatus
     AttachmentUnreadable,
     // Arguments the library cannot use (a server text without a host).
     BadArguments,
+    // The server stopped taking the mail partway: no byte of it moved for
+    // the stall limit.
+    UploadStalled,
     // Stopped by the caller before the whole mail had left.
     Stopped,
     // The whole mail left, but no answer to it came: the line broke, the

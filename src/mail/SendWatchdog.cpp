@@ -100,6 +100,7 @@ MailStatus SendWatchdog::failedStatus(MailStatus reported, long serverCode) cons
         // the TLS handshake it would call the server not secure.
         return MailStatus::Unreachable;
     case Ending::Stalled:
+        return MailStatus::UploadStalled;
     case Ending::NoReply:
     case Ending::None:
         break;

@@ -91,6 +91,8 @@ SupportFailure failureOf(bsmtp::MailStatus status)
         return SupportFailure::MailRefused;
     case bsmtp::MailStatus::AttachmentUnreadable:
         return SupportFailure::AttachmentFailed;
+    case bsmtp::MailStatus::UploadStalled:
+        return SupportFailure::UploadStalled;
     case bsmtp::MailStatus::Stopped:
         return SupportFailure::Stopped;
     case bsmtp::MailStatus::Unreachable:
@@ -179,6 +181,8 @@ QString supportFailureReason(SupportFailure failure)
         return QStringLiteral("メールサーバーがメールを受け付けませんでした。");
     case SupportFailure::AttachmentFailed:
         return QStringLiteral("データベースを添付できませんでした。");
+    case SupportFailure::UploadStalled:
+        return QStringLiteral("メールサーバーがメールを途中までしか受け取りませんでした。");
     case SupportFailure::Stopped:
         return QStringLiteral("送信を中止しました。");
     }

@@ -17,6 +17,8 @@ enum class SupportFailure
     NotSecure,
     MailRefused,
     AttachmentFailed,
+    // The server stopped taking the mail partway.
+    UploadStalled,
     // The operator stopped the send before the whole mail had left.
     Stopped,
 };

@@ -70,10 +70,10 @@ void TestSendWatchdog::waits_data()
                   "wrote 300/1000; +30000; sent 300; = none"
         << 354 << S::NotSecure;
     QTest::newRow("an upload that stops moving for 30 s")
-        << data + "wrote 100/1000; +30000; = none; +1; = stalled" << 354 << S::NotSecure;
+        << data + "wrote 100/1000; +30000; = none; +1; = stalled" << 354 << S::UploadStalled;
     QTest::newRow("written but queued here: not yet left")
         << data + "queued 1000; wrote 1000/1000; phase connecting; sent 0; +30001; = stalled" << 354
-        << S::NotSecure;
+        << S::UploadStalled;
     QTest::newRow("中止 while connecting") << "stop; +0; = stopped" << 0 << S::Stopped;
     QTest::newRow("中止 during the upload")
         << data + "wrote 500/1000; stop; +0; = stopped" << 354 << S::Stopped;
