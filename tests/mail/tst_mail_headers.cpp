@@ -29,7 +29,7 @@ void TestMailHeaders::encodedWords_data()
         << "Tavenro調査依頼" << QByteArray("=?UTF-8?B?VGF2ZW5yb+iqv+afu+S+nemgvA==?=") << 1;
     // 15 characters of three bytes fill a word: 45 bytes, 60 of base64.
     QTest::newRow("cut after 15 kanji") << QString(16, QChar(0x8ABF)) << QByteArray() << 2;
-    QTest::newRow("a Japanese file name, cut at a whole character")
+    QTest::newRow("ASCII and Japanese, cut at a whole character")
         << "Tavenro_調査用データベース_2024年4月1日.mdb" << QByteArray() << 2;
     QTest::newRow("characters outside the BMP kept whole")
         << QString::fromUtf8("📎📎📎📎📎📎📎📎📎📎📎📎") << QByteArray() << 2;

@@ -1,6 +1,6 @@
 // The support request from the settings window, against real mail servers on
-// loopback: what the operator is asked and told, what the servers receive,
-// and what they never receive in clear.
+// loopback: what the operator is told, what the servers receive, and what
+// they never receive in clear.
 
 #include "app/StartUp.h"
 #include "common/GuiTestBase.h"
@@ -29,8 +29,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString crlf = QStringLiteral("\r\n");
-const QString firstTitle = QStringLiteral("Tavenroサポート窓口への調査依頼");
-const QString finalTitle = QStringLiteral("調査依頼");
 const QString appTitle = QStringLiteral("各種設定");
 const QString completion = QStringLiteral("調査依頼が完了しました。");
 const QString unconfirmed =
@@ -64,8 +62,6 @@ private Q_SLOTS:
     void cleanup();
     void cleanupTestCase();
 
-    void boxesBeforeTheSend_data();
-    void boxesBeforeTheSend();
     void mailArrivesWhole_data();
     void mailArrivesWhole();
     void failureIsReported_data();
@@ -76,8 +72,7 @@ private Q_SLOTS:
 private:
     bool startServers(const QString& smtp, const QString& pop, const QString& password = {},
                       int delaySeconds = 15);
-    // Sends the fixed host names to the loopback servers, or without servers
-    // to a port where nothing listens.
+    // Sends the fixed host names to the loopback servers.
     void redirect(bool trustTestCa, std::optional<bsmtp::Timeouts> smtpLimits = {});
     // Clicks Label15; the time the click took, or -1 (the test failed).
     qint64 clickLabel15();
@@ -130,13 +125,10 @@ void TestSupportRequest::redirect(bool trustTestCa, std::optional<bsmtp::Timeout
 {
     const SupportAccount& account = supportAccount();
     bsmtp::TestTransport transport;
-    transport.connectTo = QStringList{QStringLiteral("%1:587:127.0.0.1:%2")
-                                          .arg(account.smtpHost)
-                                          .arg(m_servers ? m_servers->smtpPort() : 1),
-                                      QStringLiteral("%1:995:127.0.0.1:%2")
-                                          .arg(account.popHost)
-                                          .arg(m_servers ? m_servers->popPort() : 1)};
-    if (trustTestCa && m_servers)
+    transport.connectTo = QStringList{
+        QStringLiteral("%1:587:127.0.0.1:%2").arg(account.smtpHost).arg(m_servers->smtpPort()),
+        QStringLiteral("%1:995:127.0.0.1:%2").arg(account.popHost).arg(m_servers->popPort())};
+    if (trustTestCa)
         transport.caFile = m_servers->caFile();
     transport.smtpTimeouts = smtpLimits;
     transport.onCall = [this] {
@@ -183,65 +175,6 @@ void TestSupportRequest::verifyNoCredentialInClear()
     const QByteArray clear = tls < 0 ? wire : wire.left(tls);
     QVERIFY2(!clear.toUpper().contains("AUTH"), clear.constData());
     QVERIFY2(!clear.toUpper().contains("MAIL FROM"), clear.constData());
-}
-
-void TestSupportRequest::boxesBeforeTheSend_data()
-{
-    QTest::addColumn<bool>("x86Only");
-    QTest::addColumn<QList<int>>("answers");
-    QTest::addColumn<QStringList>("prompts");
-    QTest::addColumn<QList<int>>("styles");
-    QTest::addColumn<QStringList>("titles");
-
-    const QString notice =
-        QStringLiteral("Tavenroのインストールが正しくできていないようです\uFF61 ") + crlf + crlf +
-        QStringLiteral("下の (x86)の場合の調査依頼をクリックしてください。");
-    const QString first = QStringLiteral("いまから調査依頼をします。\u3000\u3000\u3000") + crlf +
-                          QStringLiteral("よろしいですか？\u3000\u3000");
-    const QString last = crlf +
-                         QStringLiteral("\u3000Tavenroサポート窓口へ調査の依頼ができます。\u3000") +
-                         crlf + crlf +
-                         QStringLiteral("\u3000窓口担当者と電話で受付完了の確認がとれましたら[はい]"
-                                        "を押してください。\u3000") +
-                         crlf + crlf;
-
-    QTest::newRow("installed only under (x86): the notice")
-        << true << QList<int>{platform::vbYes, platform::vbYes} << QStringList{notice}
-        << QList<int>{0} << QStringList{appTitle};
-    QTest::newRow("no to the first confirmation")
-        << false << QList<int>{platform::vbNo} << QStringList{first} << QList<int>{52}
-        << QStringList{firstTitle};
-    QTest::newRow("yes, then no to the final confirmation")
-        << false << QList<int>{platform::vbYes, platform::vbNo} << QStringList{first, last}
-        << QList<int>{52, 36} << QStringList{firstTitle, finalTitle};
-}
-
-void TestSupportRequest::boxesBeforeTheSend()
-{
-    QFETCH(bool, x86Only);
-    QFETCH(QList<int>, answers);
-    QFETCH(QStringList, prompts);
-    QFETCH(QList<int>, styles);
-    QFETCH(QStringList, titles);
-
-    install().createDatabase(x86Only ? install().databaseX86() : install().database(), roster);
-    redirect(false);
-    startUp();
-    MessageBoxRecorder boxes(answers, platform::vbYes);
-    QVERIFY(clickLabel15() >= 0);
-
-    QStringList shownPrompts, shownTitles;
-    QList<int> shownStyles;
-    for (const auto& box : boxes.boxes()) {
-        shownPrompts << box.prompt;
-        shownStyles << box.style;
-        shownTitles << box.title;
-    }
-    QCOMPARE(shownPrompts, prompts);
-    QCOMPARE(shownStyles, styles);
-    QCOMPARE(shownTitles, titles);
-    // Not even the mailbox status was asked: no call of the mail library.
-    QVERIFY(m_cursorAtCall.isEmpty());
 }
 
 void TestSupportRequest::mailArrivesWhole_data()
