@@ -2,8 +2,8 @@
 // screen: exposed, and so painted for the first time. It then prints "shown"
 // and ends.
 
+#include "app/ProgramWindows.h"
 #include "app/StartUp.h"
-#include "app/Windows.h"
 #include "app/bar_read_frm.h"
 #include "app/export_frm.h"
 
@@ -39,8 +39,8 @@ private:
 
     void check()
     {
-        if (m_done || !exposed(Windows::current().get<export_frm>()) ||
-            !exposed(Windows::current().get<bar_read_frm>()))
+        if (m_done || !exposed(ProgramWindows::current().get<export_frm>()) ||
+            !exposed(ProgramWindows::current().get<bar_read_frm>()))
             return;
         m_done = true;
         std::fputs("shown\n", stdout);

@@ -14,8 +14,8 @@
 //   result holds (what the shell prints without separators);
 // - scrolling: to the last row and back, each with its paint.
 
+#include "app/ProgramWindows.h"
 #include "app/StartUp.h"
-#include "app/Windows.h"
 #include "app/bar_read_frm.h"
 #include "app/editDB.h"
 #include "db/db.h"
@@ -135,7 +135,7 @@ void resetPeak()
 
 QAction* displayLog()
 {
-    auto* launcher = Windows::current().find<bar_read_frm>();
+    auto* launcher = ProgramWindows::current().find<bar_read_frm>();
     QAction* action =
         launcher ? launcher->findChild<QAction*>(QStringLiteral("display_log")) : nullptr;
     if (!action)
@@ -204,7 +204,7 @@ int main(int argc, char* argv[])
         int defaultThreads = 0;
         engine::Connection connection;
         connection.open(Adodc::designedConnectionString());
-        Windows windows;
+        ProgramWindows windows;
         startUp();
         QAction* action = displayLog();
         auto timeShell = [&] {
@@ -237,19 +237,19 @@ int main(int argc, char* argv[])
                 });
                 read[threads].add(ms, reference, warmUp);
             }
-            if (auto* open = Windows::current().find<editDB>()) {
+            if (auto* open = ProgramWindows::current().find<editDB>()) {
                 open->close();
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             }
             opening.add(timed([&] {
                             action->trigger();
-                            editDB* viewer = Windows::current().find<editDB>();
+                            editDB* viewer = ProgramWindows::current().find<editDB>();
                             if (!viewer || viewer->adodc1()->model()->rowCount() != rows)
                                 qFatal("the grid does not hold the whole history");
                             paint(viewer);
                         }),
                         reference, warmUp);
-            editDB* viewer = Windows::current().find<editDB>();
+            editDB* viewer = ProgramWindows::current().find<editDB>();
             defaultThreads = viewer->adodc1()->sorterThreads();
             reference = timeShell();
             shell.add(reference, reference, warmUp);
@@ -271,7 +271,7 @@ int main(int argc, char* argv[])
                       reference, warmUp);
         }
         connection.close();
-        if (auto* open = Windows::current().find<editDB>())
+        if (auto* open = ProgramWindows::current().find<editDB>())
             open->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         db_reset();

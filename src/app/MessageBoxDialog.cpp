@@ -1,12 +1,11 @@
 #include "app/MessageBoxDialog.h"
 
-#include "engine/Connection.h"
+#include "app/LockWaitFeedback.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
 #include <vector>
 
 namespace {
@@ -64,32 +63,6 @@ QMessageBox::Icon iconOf(int style)
     }
 }
 
-int g_feedbackScopes = 0;
-bool g_waitCursor = false;
-bool g_repainting = false;
-
-void endWaitCursor()
-{
-    if (g_waitCursor) {
-        QApplication::restoreOverrideCursor();
-        g_waitCursor = false;
-    }
-}
-
-void onLockWait()
-{
-    if (g_feedbackScopes == 0 || g_repainting || !qApp ||
-        QThread::currentThread() != qApp->thread())
-        return;
-    if (!g_waitCursor) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        g_waitCursor = true;
-    }
-    g_repainting = true;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    g_repainting = false;
-}
-
 // The windows under a box that has just gone, drawn again at once: the work
 // the answer starts may hold the event loop, and until they are drawn the
 // box's image stays on the screen as if it were still waiting for an answer.
@@ -102,25 +75,6 @@ void repaintWindowsBelow(const QWidget* box)
 }
 
 } // namespace
-
-LockWaitFeedback::LockWaitFeedback()
-{
-    if (g_feedbackScopes++ == 0)
-        engine::Connection::setLockWaitHook(onLockWait);
-}
-
-LockWaitFeedback::~LockWaitFeedback()
-{
-    if (--g_feedbackScopes == 0) {
-        endWaitCursor();
-        engine::Connection::setLockWaitHook(nullptr);
-    }
-}
-
-bool LockWaitFeedback::repainting()
-{
-    return g_repainting;
-}
 
 int showMessageBox(const QString& prompt, int style, const QString& title)
 {
@@ -151,7 +105,7 @@ int showMessageBox(const QString& prompt, int style, const QString& title)
     box.setDefaultButton(buttons.at(defaultIndex < buttons.size() ? defaultIndex : 0));
 
     // A box follows a wait that is over.
-    endWaitCursor();
+    LockWaitFeedback::endWaitCursor();
     box.exec();
     box.hide();
     repaintWindowsBelow(&box);

@@ -4,7 +4,7 @@
 #include "app/ErrorReport.h"
 #include "app/MessageBoxDialog.h"
 #include "app/ProgramEnd.h"
-#include "app/Windows.h"
+#include "app/ProgramWindows.h"
 #include "app/bar_read_frm.h"
 #include "platform/JapaneseDesktop.h"
 #include "platform/Seams.h"
@@ -28,8 +28,8 @@ void startUp()
 {
     // Creating the launcher runs its load step; when that fails, the
     // launcher is gone again.
-    guarded([] { Windows::current().get<bar_read_frm>(); });
-    bar_read_frm* launcher = Windows::current().find<bar_read_frm>();
+    guarded([] { ProgramWindows::current().get<bar_read_frm>(); });
+    bar_read_frm* launcher = ProgramWindows::current().find<bar_read_frm>();
     if (programEnded() || !launcher)
         return;
     launcher->show();
@@ -57,7 +57,7 @@ int runApplication(int& argc, char** argv, const std::function<void()>& afterSta
     int status = 0;
     {
         // Every window goes with its owner, before the application does.
-        Windows windows;
+        ProgramWindows windows;
         startUp();
         if (afterStartUp)
             afterStartUp();

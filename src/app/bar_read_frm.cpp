@@ -3,7 +3,7 @@
 #include "app/AppIcons.h"
 #include "app/DesignLook.h"
 #include "app/ErrorReport.h"
-#include "app/Windows.h"
+#include "app/ProgramWindows.h"
 #include "app/editDB.h"
 #include "app/export_frm.h"
 #include "db/db.h"
@@ -74,7 +74,7 @@ void bar_read_frm::createMenus()
 void bar_read_frm::load()
 {
     db_open();
-    export_frm* settings = Windows::current().get<export_frm>();
+    export_frm* settings = ProgramWindows::current().get<export_frm>();
     settings->show();
     settings->activateWindow();
 }
@@ -84,7 +84,7 @@ void bar_read_frm::showHistoryViewer()
     // Referring to the viewer loads it when it is not loaded: its load step
     // runs the roster statement first. The history statement is the literal;
     // db_sql keeps what it holds.
-    editDB* viewer = Windows::current().get<editDB>();
+    editDB* viewer = ProgramWindows::current().get<editDB>();
     viewer->adodc1()->setRecordSource(editDB::historyStatement());
     viewer->adodc1()->refresh();
     viewer->setWindowTitle(QStringLiteral("全員の履歴"));

@@ -3,7 +3,7 @@
 #include "app/AppIcons.h"
 #include "app/DesignLook.h"
 #include "app/ErrorReport.h"
-#include "app/Windows.h"
+#include "app/ProgramWindows.h"
 #include "db/db.h"
 #include "viewer/Adodc.h"
 #include "viewer/SnapshotModel.h"
@@ -138,6 +138,6 @@ void editDB::closeEvent(QCloseEvent* event)
 {
     // Closing unloads the window and ends its data control's connection.
     event->accept();
-    if (Windows::exists())
-        Windows::current().unload(this);
+    if (ProgramWindows::exists())
+        ProgramWindows::current().unload(this);
 }

@@ -5,8 +5,8 @@
 
 #include "app/DesignLook.h"
 #include "app/ProgramEnd.h"
+#include "app/ProgramWindows.h"
 #include "app/StartUp.h"
-#include "app/Windows.h"
 #include "app/bar_read_frm.h"
 #include "app/editDB.h"
 #include "app/export_frm.h"
@@ -111,7 +111,7 @@ editDB* TestEditDB::startAndOpen(const QString& sql)
     }
     if (!chooseDisplayLog())
         return nullptr;
-    editDB* viewer = Windows::current().find<editDB>();
+    editDB* viewer = ProgramWindows::current().find<editDB>();
     if (!viewer) {
         fail(QStringLiteral("全員の履歴 opened no viewer"), TestPlace::here());
         return nullptr;
@@ -229,7 +229,7 @@ void TestEditDB::openingWhileShownRereadsOnly()
     QCOMPARE(gridRows(viewer->dataGrid1()).size(), 3);
 
     QVERIFY(chooseDisplayLog());
-    QCOMPARE(Windows::current().find<editDB>(), viewer);
+    QCOMPARE(ProgramWindows::current().find<editDB>(), viewer);
     QCOMPARE(db_sql, QStringLiteral("select 1"));
     QCOMPARE(gridRows(viewer->dataGrid1()).last(),
              QStringLiteral("2024/04/02|9:00:00|入室|新井 凛|"));
@@ -257,13 +257,13 @@ void TestEditDB::openingAfterClosingLoadsAgain()
     }
     // Unloaded at once for the next opening, destroyed with its connection
     // as soon as the close is over.
-    QVERIFY(!Windows::current().find<editDB>());
+    QVERIFY(!ProgramWindows::current().find<editDB>());
     QTRY_VERIFY(viewer.isNull());
     QVERIFY(adodc.isNull());
 
     db_sql = QStringLiteral("select 1");
     QVERIFY(chooseDisplayLog());
-    editDB* again = Windows::current().find<editDB>();
+    editDB* again = ProgramWindows::current().find<editDB>();
     QVERIFY(again);
     QCOMPARE(db_sql, roster);
     QCOMPARE(gridRows(again->dataGrid1()).size(), 3);
@@ -356,7 +356,7 @@ void TestEditDB::failedReadsAreReported()
     // A failed load step leaves no half-loaded viewer; the history was never
     // asked for.
     QCOMPARE(db_sql, roster);
-    editDB* viewer = Windows::current().find<editDB>();
+    editDB* viewer = ProgramWindows::current().find<editDB>();
     QCOMPARE(viewer == nullptr, loadStepFails);
     if (viewer)
         QVERIFY(!viewer->isVisible());
@@ -368,9 +368,9 @@ void TestEditDB::theOwnerTakesEveryWindowWithIt()
     QVERIFY(closed);
     QVERIFY(closed->close()); // unloaded; its deletion is still due
     QVERIFY(chooseDisplayLog());
-    const QList<QPointer<QWidget>> windows{Windows::current().find<bar_read_frm>(),
-                                           Windows::current().find<export_frm>(),
-                                           Windows::current().find<editDB>(), closed.data()};
+    const QList<QPointer<QWidget>> windows{ProgramWindows::current().find<bar_read_frm>(),
+                                           ProgramWindows::current().find<export_frm>(),
+                                           ProgramWindows::current().find<editDB>(), closed.data()};
     QVERIFY(!windows.contains(nullptr));
     QVERIFY(windows.at(2) != closed);
     destroyWindows();
@@ -453,7 +453,7 @@ void TestEditDB::menuEntryStartsInTheInstallFolder()
     startUp();
     QVERIFY(!programEnded());
     QVERIFY(chooseDisplayLog());
-    editDB* viewer = Windows::current().find<editDB>();
+    editDB* viewer = ProgramWindows::current().find<editDB>();
     QVERIFY(viewer);
     QCOMPARE(gridRows(viewer->dataGrid1()),
              QStringList{QStringLiteral("2024/05/01|9:00:00|入室|%1|")

@@ -6,7 +6,7 @@
 #include "app/DesignLook.h"
 #include "app/DriveList.h"
 #include "app/ProgramEnd.h"
-#include "app/Windows.h"
+#include "app/ProgramWindows.h"
 #include "app/export_frm.h"
 #include "common/GuiTestBase.h"
 #include "platform/Drives.h"
@@ -142,7 +142,7 @@ void TestExportFrm::init()
         return;
     install().addDrive(QLatin1Char('e'));
     install().addDrive(QLatin1Char('f'));
-    m_window = Windows::current().get<export_frm>();
+    m_window = ProgramWindows::current().get<export_frm>();
 }
 
 void TestExportFrm::control_data()

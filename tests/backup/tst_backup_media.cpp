@@ -8,7 +8,7 @@
 // whatever became of the test.
 
 #include "app/DriveList.h"
-#include "app/MessageBoxDialog.h"
+#include "app/LockWaitFeedback.h"
 #include "app/ProgramEnd.h"
 #include "app/StartUp.h"
 #include "app/export_frm.h"

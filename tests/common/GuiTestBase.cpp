@@ -3,8 +3,8 @@
 #include "app/ClickableLabel.h"
 #include "app/DriveList.h"
 #include "app/ProgramEnd.h"
+#include "app/ProgramWindows.h"
 #include "app/StartUp.h"
-#include "app/Windows.h"
 #include "app/bar_read_frm.h"
 #include "app/export_frm.h"
 #include "db/db.h"
@@ -44,7 +44,7 @@ void GuiTestBase::init()
     m_ends = std::make_unique<ProgramEndRecorder>();
     m_starts = std::make_unique<ShellRecorder>();
     m_boxes = std::make_unique<MessageBoxRecorder>();
-    m_windows = std::make_unique<Windows>();
+    m_windows = std::make_unique<ProgramWindows>();
     m_install = std::make_unique<TempInstall>();
     QVERIFY(m_install->isValid());
     m_previousDir = QDir::currentPath();
@@ -75,7 +75,8 @@ void GuiTestBase::destroyWindows()
 
 export_frm* GuiTestBase::settings(TestPlace where)
 {
-    export_frm* window = Windows::exists() ? Windows::current().find<export_frm>() : nullptr;
+    export_frm* window =
+        ProgramWindows::exists() ? ProgramWindows::current().find<export_frm>() : nullptr;
     if (!window)
         fail(QStringLiteral("the settings window export_frm is not open"), where);
     return window;
@@ -83,7 +84,8 @@ export_frm* GuiTestBase::settings(TestPlace where)
 
 bar_read_frm* GuiTestBase::launcher(TestPlace where)
 {
-    bar_read_frm* window = Windows::exists() ? Windows::current().find<bar_read_frm>() : nullptr;
+    bar_read_frm* window =
+        ProgramWindows::exists() ? ProgramWindows::current().find<bar_read_frm>() : nullptr;
     if (!window)
         fail(QStringLiteral("the launcher bar_read_frm is not open"), where);
     return window;

@@ -64,7 +64,7 @@
 
 class DriveList;
 class QWidget;
-class Windows;
+class ProgramWindows;
 class bar_read_frm;
 class export_frm;
 
@@ -132,7 +132,7 @@ private:
     std::unique_ptr<ProgramEndRecorder> m_ends;
     std::unique_ptr<ShellRecorder> m_starts;
     std::unique_ptr<MessageBoxRecorder> m_boxes;
-    std::unique_ptr<Windows> m_windows;
+    std::unique_ptr<ProgramWindows> m_windows;
     QString m_previousDir;
     int m_previousBusyTimeout = 0;
 };

@@ -7,8 +7,8 @@
 #include "app/DriveList.h"
 #include "app/ErrorReport.h"
 #include "app/ProgramEnd.h"
+#include "app/ProgramWindows.h"
 #include "app/StartUp.h"
-#include "app/Windows.h"
 #include "app/bar_read_frm.h"
 #include "app/editDB.h"
 #include "app/export_frm.h"
@@ -160,7 +160,7 @@ private:
 
     std::unique_ptr<SupportServers> m_servers;
     std::unique_ptr<TempInstall> m_install;
-    std::unique_ptr<Windows> m_windows;
+    std::unique_ptr<ProgramWindows> m_windows;
     std::unique_ptr<ShellRecorder> m_shell;
     std::unique_ptr<QProcess> m_locker;
     QString m_stick;
@@ -303,7 +303,7 @@ void TestDamagedDatabases::everyOperationTellsAndChangesNothing()
 
     // Every box is answered Yes: the operator goes ahead whatever is asked.
     MessageBoxRecorder boxes({}, platform::vbYes);
-    m_windows = std::make_unique<Windows>();
+    m_windows = std::make_unique<ProgramWindows>();
     startUp();
     const qsizetype boxesAtStartUp = boxes.boxes().size();
     QString outcome;
@@ -313,10 +313,10 @@ void TestDamagedDatabases::everyOperationTellsAndChangesNothing()
         if (operation != Operation::StartUp) {
             // The operation as it would run had the start-up passed.
             resetProgramEnd();
-            Windows::current().get<export_frm>()->show();
+            ProgramWindows::current().get<export_frm>()->show();
         }
     }
-    export_frm* settings = Windows::current().find<export_frm>();
+    export_frm* settings = ProgramWindows::current().find<export_frm>();
     auto click = [&](const char* name) {
         auto* control = settings ? settings->findChild<QWidget*>(QLatin1String(name)) : nullptr;
         if (!control)
@@ -368,14 +368,14 @@ void TestDamagedDatabases::everyOperationTellsAndChangesNothing()
         click("Command5");
         break;
     case Operation::Viewer:
-        if (bar_read_frm* launcher = Windows::current().find<bar_read_frm>()) {
+        if (bar_read_frm* launcher = ProgramWindows::current().find<bar_read_frm>()) {
             auto* action = launcher->findChild<QAction*>(QStringLiteral("display_log"));
             QVERIFY(action);
             action->trigger();
         } else {
             // No launcher after a failed start-up: the viewer as its menu
             // would load it.
-            guarded([] { Windows::current().get<editDB>(); });
+            guarded([] { ProgramWindows::current().get<editDB>(); });
         }
         break;
     case Operation::SupportMail:

@@ -19,17 +19,17 @@ using ToolWindows = std::tuple<bar_read_frm, export_frm, editDB>;
 // with a load step runs that step as part of being created, before anyone
 // sees it. Destroying the owner destroys the windows, newest first, without
 // running any close code of theirs.
-class Windows
+class ProgramWindows
 {
 public:
-    Windows();
-    ~Windows();
-    Windows(const Windows&) = delete;
-    Windows& operator=(const Windows&) = delete;
+    ProgramWindows();
+    ~ProgramWindows();
+    ProgramWindows(const ProgramWindows&) = delete;
+    ProgramWindows& operator=(const ProgramWindows&) = delete;
 
     // The owner of the current run. It is a programming error to ask when
     // there is none.
-    static Windows& current();
+    static ProgramWindows& current();
     static bool exists();
 
     // The window, created (and loaded) on first use. When its load step

@@ -1,22 +1,22 @@
-#include "app/Windows.h"
+#include "app/ProgramWindows.h"
 
 #include <QApplication>
 #include <algorithm>
 
 namespace {
 
-Windows* g_current = nullptr;
+ProgramWindows* g_current = nullptr;
 
 } // namespace
 
-Windows::Windows()
+ProgramWindows::ProgramWindows()
 {
-    Q_ASSERT_X(qApp, "Windows", "the application comes first");
-    Q_ASSERT_X(!g_current, "Windows", "one owner of the windows at a time");
+    Q_ASSERT_X(qApp, "ProgramWindows", "the application comes first");
+    Q_ASSERT_X(!g_current, "ProgramWindows", "one owner of the windows at a time");
     g_current = this;
 }
 
-Windows::~Windows()
+ProgramWindows::~ProgramWindows()
 {
     for (auto* list : {&m_unloading, &m_windows}) {
         while (!list->empty()) {
@@ -28,29 +28,29 @@ Windows::~Windows()
     g_current = nullptr;
 }
 
-Windows& Windows::current()
+ProgramWindows& ProgramWindows::current()
 {
     if (!g_current)
         qFatal("No owner of the windows: the run creates one after the application");
     return *g_current;
 }
 
-bool Windows::exists()
+bool ProgramWindows::exists()
 {
     return g_current != nullptr;
 }
 
-void Windows::adopt(QWidget* window)
+void ProgramWindows::adopt(QWidget* window)
 {
     m_windows.emplace_back(window);
 }
 
-void Windows::forget(QWidget* window)
+void ProgramWindows::forget(QWidget* window)
 {
     std::erase_if(m_windows, [window](const QPointer<QWidget>& w) { return w.data() == window; });
 }
 
-void Windows::unload(QWidget* window)
+void ProgramWindows::unload(QWidget* window)
 {
     forget(window);
     std::erase_if(m_unloading, [](const QPointer<QWidget>& w) { return w.isNull(); });
