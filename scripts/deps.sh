@@ -5,8 +5,8 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n e2fsprogs mount
-          libsqlite3-dev sqlite3 libgl-dev fontconfig fonts-ipafont-gothic
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-private-dev qt6-translations-l10n
+          e2fsprogs mount libsqlite3-dev sqlite3 libgl-dev fontconfig fonts-ipafont-gothic
           mdbtools-dev libmdb3 mdbtools
           libcurl4-openssl-dev ca-certificates python3 python3-aiosmtpd openssl
           clang libclang-rt-14-dev clang-tidy desktop-file-utils dpkg-dev)

@@ -19,6 +19,7 @@
 #include <functional>
 #include <new>
 #include <optional>
+#include <qpa/qwindowsysteminterface.h>
 #include <stdexcept>
 
 namespace {
@@ -86,6 +87,29 @@ QPushButton* buttonCaptioned(QMessageBox* box, const QString& caption)
     return nullptr;
 }
 
+// A click on widget and a press of Space in its window, queued as the window
+// system queues the operator's input: delivered when the event loop next
+// takes input, not at once as QTest's own events are.
+void queueClick(QWidget* widget)
+{
+    using Queue = QWindowSystemInterface;
+    QWindow* window = widget->window()->windowHandle();
+    const QPointF local = widget->mapTo(widget->window(), widget->rect().center());
+    const QPointF global = widget->mapToGlobal(widget->rect().center());
+    Queue::handleMouseEvent<Queue::AsynchronousDelivery>(window, local, global, Qt::LeftButton,
+                                                         Qt::LeftButton, QEvent::MouseButtonPress);
+    Queue::handleMouseEvent<Queue::AsynchronousDelivery>(
+        window, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
+}
+
+void queueSpace(QWidget* window)
+{
+    using Queue = QWindowSystemInterface;
+    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+        Queue::handleKeyEvent<Queue::AsynchronousDelivery>(
+            window->windowHandle(), type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+}
+
 // Counts the paints of the widgets it filters.
 struct PaintCounter : QObject
 {
@@ -114,6 +138,8 @@ private Q_SLOTS:
     void answeredBoxLeavesTheScreenAtOnce();
     void answeredBoxGoesBeforeALockWait_data();
     void answeredBoxGoesBeforeALockWait();
+    void inputDuringALockWaitWaitsForItsEnd_data();
+    void inputDuringALockWaitWaitsForItsEnd();
 };
 
 void TestMessageBox::buttonSet_data()
@@ -249,7 +275,8 @@ void TestMessageBox::answeredBoxGoesBeforeALockWait_data()
 
 // はい, then the product holds its lock: while the operation waits for it, no
 // box is left on the screen, the wait cursor shows, and the settings window
-// repaints. The lock is let go during the wait, and the operation ends well.
+// repaints. The lock is let go during the wait, the operation ends well, and
+// the box that says so shows the ordinary cursor.
 void TestMessageBox::answeredBoxGoesBeforeALockWait()
 {
     QFETCH(QString, button);
@@ -271,6 +298,7 @@ void TestMessageBox::answeredBoxGoesBeforeALockWait()
     int cursorInWait = -1;
     int paintsInWait = -1;
     int paintsBefore = -1;
+    int cursorAtLastBox = -2;
     QTimer poll;
     connect(&poll, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -279,6 +307,9 @@ void TestMessageBox::answeredBoxGoesBeforeALockWait()
                 window->installEventFilter(&counter);
                 yes->click();
             } else {
+                // The box that tells the end, after the wait.
+                const QCursor* cursor = QApplication::overrideCursor();
+                cursorAtLastBox = cursor ? int(cursor->shape()) : -1;
                 box->done(0);
             }
             return;
@@ -312,7 +343,72 @@ void TestMessageBox::answeredBoxGoesBeforeALockWait()
     QCOMPARE(cursorInWait, int(Qt::WaitCursor));
     QVERIFY(paintsInWait > 0);
     QVERIFY(!lock);
+    QCOMPARE(cursorAtLastBox, -1);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+void TestMessageBox::inputDuringALockWaitWaitsForItsEnd_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("thenAsked");
+    QTest::newRow("a click on 生徒情報の削除")
+        << "click Command3" << QStringLiteral("全ての登録生徒を一括削除します。");
+    QTest::newRow("Space on the button that waits")
+        << "Space" << QStringLiteral("前回、退室時に認証を忘れた生徒を退室にします。");
+}
+
+// 全員を退室にする waits for the product's lock; a click or a key meanwhile
+// starts nothing inside the wait, and is taken once the handler has ended,
+// which leaves no wait cursor behind.
+void TestMessageBox::inputDuringALockWaitWaitsForItsEnd()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, thenAsked);
+    install().createDatabase(install().database());
+    startUp();
+    export_frm* window = settings();
+    QVERIFY(window);
+    auto* command3 = child<QPushButton>(window, QStringLiteral("Command3"));
+    QVERIFY(command3);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    std::optional<HeldWriteLock> lock(std::in_place, install().database());
+    QVERIFY(lock->isHeld());
+
+    MessageBoxRecorder answers({platform::vbYes});
+    int looks = 0;
+    qsizetype boxesInWait = -1;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        if (!lock || !QApplication::overrideCursor())
+            return;
+        // Inside the wait: the input goes in, and a few looks later the
+        // lock goes, the input having had every chance to be taken.
+        if (looks++ == 0) {
+            if (input == QLatin1String("Space"))
+                queueSpace(window);
+            else
+                queueClick(command3);
+        } else if (looks > 5) {
+            boxesInWait = answers.boxes().size();
+            lock.reset();
+        }
+    });
+    poll.start(10);
+    QVERIFY(clickButton("Command6"));
+    poll.stop();
+
+    QVERIFY(!lock);
+    QCOMPARE(boxesInWait, 1); // the confirmation only
+    QCOMPARE(answers.boxes().size(), 2);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    // Taken now, as the event loop takes the operator's input once the
+    // handler has returned.
+    QWindowSystemInterface::sendWindowSystemEvents(QEventLoop::AllEvents);
+    QCOMPARE(answers.boxes().size(), 3);
+    QVERIFY2(answers.boxes().at(2).prompt.startsWith(thenAsked),
+             qPrintable(answers.boxes().at(2).prompt));
+    QVERIFY(!programEnded());
 }
 
 void TestMessageBox::errorReport_data()
