@@ -22,7 +22,6 @@ MailProgressWindow::MailProgressWindow(bsmtp::SendWatch& watch, const std::atomi
     m_status->setObjectName(QStringLiteral("status"));
     m_bar = new QProgressBar(this);
     m_bar->setObjectName(QStringLiteral("progress"));
-    m_bar->setRange(0, 1000);
     m_bar->setTextVisible(false);
     m_detail = new QLabel(this);
     m_detail->setObjectName(QStringLiteral("detail"));
@@ -69,7 +68,16 @@ void MailProgressWindow::refresh()
         m_detail->setText(QStringLiteral("%1 秒").arg(m_waiting.elapsed() / 1000));
         return;
     }
+    if (m_watch.phase == bsmtp::SendWatch::Connecting) {
+        // The status request and the sign-in: nothing of the mail has left,
+        // and how long it takes is the servers'.
+        m_status->setText(QStringLiteral("メールサーバーに接続しています…"));
+        m_bar->setRange(0, 0);
+        m_detail->clear();
+        return;
+    }
     m_status->setText(QStringLiteral("調査依頼を送信しています…"));
+    m_bar->setRange(0, 1000);
     m_bar->setValue(total > 0 ? int(sent * 1000 / total) : 0);
     m_detail->setText(QStringLiteral("%L1 / %L2 バイト").arg(sent).arg(total > 0 ? total : 0));
 }

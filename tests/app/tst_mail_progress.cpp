@@ -34,6 +34,9 @@ void TestMailProgress::tellsThePhase_data()
     QTest::addColumn<int>("phase");
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("detail");
+    QTest::newRow("the status request and the sign-in")
+        << int(bsmtp::SendWatch::Connecting) << "メールサーバーに接続しています…"
+        << "";
     QTest::newRow("the upload") << int(bsmtp::SendWatch::Uploading) << "調査依頼を送信しています…"
                                 << "1,234 / 5,000 バイト";
 }

@@ -403,6 +403,7 @@ void TestSupportRequest::outcomeOfTheSend()
     startUp();
 
     // Watches the progress window, and presses 中止 when the row says.
+    const QString connecting = QStringLiteral("メールサーバーに接続しています…");
     const QString sending = QStringLiteral("調査依頼を送信しています…");
     const QString awaiting = QStringLiteral("サーバーの応答を待っています");
     QStringList seen;
@@ -449,7 +450,11 @@ void TestSupportRequest::outcomeOfTheSend()
     QCOMPARE(m_servers->mailCount(), mails);
     QVERIFY2(elapsed >= minMs && elapsed < maxMs, qPrintable(QString::number(elapsed)));
     QVERIFY(modal);
-    QVERIFY(seen.contains(sending));
+    // The status request and the sign-in first; a mail of a few kilobytes
+    // then leaves between two looks at the window.
+    QVERIFY(seen.contains(connecting));
+    if (extraRows > 0)
+        QVERIFY(seen.contains(sending));
     if (smtp == QLatin1String("slow-answer"))
         QVERIFY(seen.contains(awaiting));
     // Kept moving for longer than twice the stall limit in all.
