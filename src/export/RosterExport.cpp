@@ -5,6 +5,7 @@
 #include "export/RosterWriter.h"
 #include "platform/Error.h"
 #include "platform/FileErrors.h"
+#include "platform/FileSystem.h"
 #include "platform/ProgramStart.h"
 #include "platform/WinPath.h"
 
@@ -12,23 +13,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+
 namespace {
 
 // The bounds of the designed result table, columns 0 to 5 and rows 0 to 800.
 constexpr int rosterLastColumn = 5;
 constexpr int rosterLastRow = 800;
-
-// A file whose write permission bits are all clear is what the Windows
-// read-only attribute looks like here. It is refused even when the operating
-// system would let this user (root, say) write it, as Windows would refuse.
-// The "user" flag is left out: it reports access for the running user, not
-// the file's marking.
-bool isMarkedReadOnly(const QFileInfo& info)
-{
-    constexpr auto writeBits =
-        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    return info.exists() && info.isFile() && !(info.permissions() & writeBits);
-}
 
 // Creates the file or empties it, so that nothing of an earlier export is left
 // whatever happens next.
@@ -39,20 +30,22 @@ void openForOutput(QFile& file, const QString& windowsPath)
     if (!info.dir().exists())
         throw platform::Error(
             platform::Error::PathNotFound,
-            QStringLiteral("パスが見つかりません。\n%1 を作成できません。").arg(windowsPath));
-    if (isMarkedReadOnly(info))
+            QStringLiteral("パスが見つかりません。\n%1 を作成できません。").arg(windowsPath),
+            platform::Error::Cause::NotFound);
+    // Refused even where the system would let this user (root, say) write
+    // it, as Windows refuses a file marked read-only.
+    if (info.isFile() && platform::isReadOnlyFile(host))
         throw platform::Error(
             platform::Error::PermissionDenied,
-            QStringLiteral("書き込みできません。\n%1 は読み取り専用です。").arg(windowsPath));
+            QStringLiteral("書き込みできません。\n%1 は読み取り専用です。").arg(windowsPath),
+            platform::Error::Cause::WriteProtected);
     file.setFileName(host);
-    // Unbuffered, so that a full disk shows at the write that meets it and no
-    // buffer is left to be pushed out after the file has been emptied again.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        const platform::FileFailure why = platform::fileFailure(file);
-        throw platform::Error(why.number,
-                              QStringLiteral("書き込みできません。\n%1 を開けません。\n%2")
-                                  .arg(windowsPath, why.reason));
-    }
+    // Opened to be emptied now; the roster goes in whole once it is read
+    // (RosterWriter::close).
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        throw platform::fileFailure(file).error(
+            QStringLiteral("書き込みできません。\n%1 を開けません。").arg(windowsPath));
 }
 
 } // namespace

@@ -2,14 +2,11 @@
 
 #include "platform/Error.h"
 #include "platform/FileErrors.h"
-#include "platform/FileSystem.h"
+#include "platform/SafeWriter.h"
 #include "shiftjis/ShiftJis.h"
 
 #include <QFile>
-#include <QFileDevice>
 #include <QIODevice>
-
-#include <cerrno>
 
 namespace {
 
@@ -129,61 +126,22 @@ void RosterWriter::appendCell(const RosterRow& row, int column)
 void RosterWriter::close()
 {
     const QByteArray bytes = m_bytes.take();
-    auto* file = qobject_cast<QFileDevice*>(&m_device);
-    // Every step is checked before the next: a buffered device says it took
-    // every byte and only fails when it flushes. A short write is tried again
-    // for the rest, so that a full disk is told by the system's own reason.
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 taken = m_device.write(bytes.constData() + done, bytes.size() - done);
-        if (taken <= 0)
-            break;
-        done += taken;
-    }
-    bool whole = done == bytes.size();
-    if (whole && file) {
-        whole = file->error() == QFileDevice::NoError && platform::flushToMedium(*file);
-        // A failure Qt does not see (the flush to the medium) is told by the
-        // system's reason.
-        if (!whole && file->error() == QFileDevice::NoError)
-            m_systemError = errno;
-    }
-    if (!whole) {
-        const platform::Error error = failure();
-        discardPartialText();
-        throw error;
-    }
-    m_device.close();
-    if (file && file->error() != QFileDevice::NoError) {
-        const platform::Error error = failure();
-        discardPartialText();
-        throw error;
-    }
-}
-
-void RosterWriter::discardPartialText()
-{
-    // The file was emptied before the query; it goes back to empty rather than
-    // holding the first part of the roster, which the operator could take for
-    // the whole. Closing may push out what a buffer still holds, so the file
-    // is emptied by its name once it is closed.
     auto* file = qobject_cast<QFile*>(&m_device);
-    m_device.close();
-    if (file && !file->fileName().isEmpty())
-        QFile::resize(file->fileName(), 0);
-}
-
-platform::Error RosterWriter::failure() const
-{
-    const auto* file = qobject_cast<const QFileDevice*>(&m_device);
-    if (!file) {
-        // A device of our own: its text is ours too.
-        return platform::Error(platform::Error::DeviceIO,
-                               QStringLiteral("%1 に書き込めませんでした。\n%2")
-                                   .arg(m_fileName, m_device.errorString()));
+    if (!file || file->fileName().isEmpty()) {
+        // A device of our own: every byte handed over, or its text of why not.
+        const bool whole = platform::writeEveryByte(m_device, bytes) == 0;
+        m_device.close();
+        if (!whole)
+            throw platform::Error(platform::Error::DeviceIO,
+                                  QStringLiteral("%1 に書き込めませんでした。\n%2")
+                                      .arg(m_fileName, m_device.errorString()));
+        return;
     }
-    const platform::FileFailure why =
-        m_systemError ? platform::fileFailure(m_systemError) : platform::fileFailure(*file);
-    return platform::Error(
-        why.number, QStringLiteral("%1 に書き込めませんでした。\n%2").arg(m_fileName, why.reason));
+    // The file was emptied before the query and stays so unless the whole
+    // roster reaches the medium: never the first part of it, which the
+    // operator could take for the whole.
+    m_device.close();
+    if (const std::optional<platform::FileFailure> why =
+            platform::writeWholeFile(file->fileName(), bytes))
+        throw why->error(QStringLiteral("%1 に書き込めませんでした。").arg(m_fileName));
 }

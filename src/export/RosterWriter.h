@@ -8,12 +8,7 @@
 #include <QString>
 #include <optional>
 
-class QFileDevice;
 class QIODevice;
-
-namespace platform {
-class Error;
-}
 
 // A row of the roster as the writer reads it, cells by column position.
 class RosterRow
@@ -49,24 +44,21 @@ public:
     // Adds the lines of rows 1 to rowCount of table, cells (0, r) to (4, r).
     void appendRows(const result_table& table, int rowCount);
 
-    // Hands every line to the device, pushes out what it still buffers (to
-    // the medium, for a file) and closes it, so that a full disk shows here
-    // and not as a silently short file. Throws platform::Error as soon as the
-    // device takes less than it was given; a file is then left empty, never
-    // holding part of the lines. The error names the file and says why in
+    // Hands every line to the device and closes it, so that a full disk
+    // shows here and not as a silently short file. A file (a QFile with a
+    // name) is closed and written again whole or not at all
+    // (platform::writeWholeFile), so a failure leaves it as it was: emptied,
+    // never holding part of the lines. Throws platform::Error when the device
+    // takes less than it was given; the error names the file and says why in
     // the operator's terms.
     void close();
 
 private:
     void appendCell(const RosterRow& row, int column);
-    void discardPartialText();
-    platform::Error failure() const;
 
     QIODevice& m_device;
     RosterLayout m_layout;
     QString m_fileName;
     // The lines, already in Shift-JIS.
     shiftjis::ShiftJisBuilder m_bytes;
-    // The system's code of a failure Qt does not see (the sync to disk).
-    int m_systemError = 0;
 };

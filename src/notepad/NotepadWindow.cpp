@@ -3,8 +3,8 @@
 #include "notepad/NotepadText.h"
 #include "notepad/SaveAsDialog.h"
 #include "platform/FileErrors.h"
-#include "platform/FileSystem.h"
 #include "platform/JapaneseDesktop.h"
+#include "platform/SafeWriter.h"
 #include "shiftjis/ShiftJis.h"
 
 #include <QAction>
@@ -15,38 +15,12 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
-#include <QStorageInfo>
 
 #include <cerrno>
 
 namespace {
 
 const QString appName = QStringLiteral("メモ帳");
-
-// A file whose write permission bits are all clear is what the Windows
-// read-only attribute looks like here. Windows refuses to replace it; so do
-// we, although a rename (and root) would not be stopped by the bits.
-bool isMarkedReadOnly(const QFileInfo& info)
-{
-    constexpr auto writeBits =
-        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    return info.exists() && !(info.permissions() & writeBits);
-}
-
-// Hands every byte to the file, trying a short write again for the rest so
-// that the failing call leaves the system's reason behind.
-bool writeWhole(QFileDevice& file, const QByteArray& bytes)
-{
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 taken = file.write(bytes.constData() + done, bytes.size() - done);
-        if (taken <= 0)
-            return false;
-        done += taken;
-    }
-    return true;
-}
 
 void installFontSubstitutes()
 {
@@ -101,6 +75,7 @@ bool NotepadWindow::openFile(const QString& path)
     QByteArray bytes;
     QFile file(path);
     if (file.exists()) {
+        errno = 0;
         const bool read = file.open(QIODevice::ReadOnly) && [&] {
             bytes = file.readAll();
             return file.error() == QFileDevice::NoError;
@@ -157,35 +132,10 @@ bool NotepadWindow::writeTo(const QString& path)
         bytes = encoded.bytes;
     }
 
-    const QFileInfo target(path);
-    if (!target.absoluteDir().exists()) {
-        tellNotSaved(path, platform::fileFailure(ENOENT));
-        return false;
-    }
-    // A read-only medium is told as such; Qt would only say it could not
-    // make its temporary file.
-    if (QStorageInfo(target.absolutePath()).isReadOnly()) {
-        tellNotSaved(path, platform::fileFailure(EROFS));
-        return false;
-    }
-    if (isMarkedReadOnly(target) || (target.exists() && !target.isFile())) {
-        tellNotSaved(path, platform::fileFailure(EACCES));
-        return false;
-    }
-
-    // Written aside and renamed over the file only once every byte is known to
-    // be on the medium: Qt's commit() alone renames a short file into place
-    // when its last flush fails, and says it succeeded. Until then the earlier
-    // file stays as it was.
-    QSaveFile out(path);
-    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                         writeWhole(out, bytes) && out.error() == QFileDevice::NoError &&
-                         platform::flushToMedium(out);
-    // A failure Qt does not see (the flush to the medium) is told by the system's reason.
-    const int systemError = written || out.error() != QFileDevice::NoError ? 0 : errno;
-    if (!written || !out.commit()) {
-        tellNotSaved(path,
-                     systemError ? platform::fileFailure(systemError) : platform::fileFailure(out));
+    // Written whole or not at all: until every byte is on the medium, the
+    // earlier file stays as it was.
+    if (const std::optional<platform::FileFailure> why = platform::writeWholeFile(path, bytes)) {
+        tellNotSaved(path, *why);
         return false;
     }
     m_fileBytes = bytes;

@@ -8,9 +8,13 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
 
 namespace platform {
+
+Error FileFailure::error(const QString& what) const
+{
+    return Error(number, QStringLiteral("%1\n%2").arg(what, reason), cause);
+}
 
 FileFailure fileFailure(int systemError)
 {
@@ -22,61 +26,53 @@ FileFailure fileFailure(int systemError)
     case EFBIG:
         return {Error::DiskFull,
                 QStringLiteral("ディスクの空き領域が足りません。不要なファイルを移すか、"
-                               "空きのあるドライブを使ってください。")};
+                               "空きのあるドライブを使ってください。"),
+                Error::Cause::DiskFull};
     case EACCES:
     case EPERM:
     case EROFS:
+    // A folder where a file is to be written: refused as Windows refuses it.
+    case EISDIR:
         return {Error::PermissionDenied,
                 QStringLiteral("書き込みが禁止されています。ファイルが読み取り専用か、"
                                "ＵＳＢメモリが書き込み保護されています。読み取り専用の設定や"
-                               "書き込み保護を外すか、別のＵＳＢメモリを使ってください。")};
+                               "書き込み保護を外すか、別のＵＳＢメモリを使ってください。"),
+                Error::Cause::WriteProtected};
     case ENOENT:
     case ENOTDIR:
         return {Error::PathNotFound,
                 QStringLiteral("フォルダーが見つかりません。ドライブとフォルダーを"
-                               "確かめてください。")};
+                               "確かめてください。"),
+                Error::Cause::NotFound};
 #ifdef ENOMEDIUM
     case ENOMEDIUM:
 #endif
     case ENODEV:
     case ENXIO:
     case ESTALE:
-        return {Error::DiskNotReady, QStringLiteral("ドライブの準備ができていません。ＵＳＢメモリが"
-                                                    "差し込まれているか確かめてください。")};
+        return {Error::DiskNotReady,
+                QStringLiteral("ドライブの準備ができていません。ＵＳＢメモリが"
+                               "差し込まれているか確かめてください。"),
+                Error::Cause::MediumNotReady};
     default:
-        return {Error::DeviceIO, QStringLiteral("ドライブの読み書きに失敗しました。ＵＳＢメモリが"
-                                                "差し込まれているか確かめてください。（エラー %1）")
-                                     .arg(systemError)};
+        // EIO included: a stick pulled while it is written fails the call in
+        // flight so, and so does a failing stick still there; only a look at
+        // the medium can tell the two apart.
+        return {Error::DeviceIO,
+                QStringLiteral("ドライブの読み書きに失敗しました。ＵＳＢメモリが"
+                               "差し込まれているか確かめてください。（エラー %1）")
+                    .arg(systemError),
+                Error::Cause::DeviceFailure};
     }
 }
 
 FileFailure fileFailure(const QFileDevice& file)
 {
-    // Qt keeps only the system's text of the error; the code is found again
-    // by that text, which Qt took from the same table.
-    const QString said = file.errorString();
-    for (int code : {
-             ENOSPC,
-             EFBIG,
-             EACCES,
-             EPERM,
-             EROFS,
-             ENOENT,
-             ENOTDIR,
-             ENODEV,
-             ENXIO,
-             ESTALE,
-             EIO,
-#ifdef EDQUOT
-             EDQUOT,
-#endif
-#ifdef ENOMEDIUM
-             ENOMEDIUM,
-#endif
-         }) {
-        if (said == QString::fromLocal8Bit(std::strerror(code)).trimmed())
-            return fileFailure(code);
-    }
+    // Qt keeps only the system's text of the error, never its code; the call
+    // that failed left the code behind, as the system's own calls do.
+    const int systemError = errno;
+    if (systemError != 0 && systemError != EINTR && systemError != EAGAIN)
+        return fileFailure(systemError);
     switch (file.error()) {
     case QFileDevice::OpenError:
     case QFileDevice::PermissionsError:

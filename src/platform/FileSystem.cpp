@@ -2,12 +2,12 @@
 
 #include "platform/Error.h"
 #include "platform/FileErrors.h"
+#include "platform/SafeWriter.h"
 #include "platform/WinPath.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <vector>
 
@@ -23,6 +23,18 @@
 
 namespace platform {
 
+namespace {
+
+// A failure to read the file to be copied, said with the reason the system
+// gave, acted on as the source's.
+FileFailure unreadableSource(FileFailure failure)
+{
+    failure.cause = Error::Cause::SourceUnreadable;
+    return failure;
+}
+
+} // namespace
+
 bool fileExists(const QString& windowsPath)
 {
     return QFileInfo(hostPath(windowsPath)).isFile();
@@ -36,57 +48,38 @@ void copyFile(const QString& sourceWindowsPath, const QString& destinationWindow
     QFile in(source);
     if (!QFileInfo(source).isFile())
         throw Error(Error::FileNotFound,
-                    QStringLiteral("ファイルが見つかりません: %1").arg(sourceWindowsPath));
-    auto failWith = [](const FileFailure& failure, const QString& what) {
-        throw Error(failure.number, QStringLiteral("%1\n%2").arg(what, failure.reason));
-    };
+                    QStringLiteral("ファイルが見つかりません: %1").arg(sourceWindowsPath),
+                    Error::Cause::NotFound);
     const QString unreadable = QStringLiteral("%1 を読み取れません。").arg(sourceWindowsPath);
     const QString unwritable = QStringLiteral("%1 に書き込めません。").arg(destinationWindowsPath);
+    errno = 0;
     if (!in.open(QIODevice::ReadOnly))
-        failWith(fileFailure(in), unreadable);
+        throw unreadableSource(fileFailure(in)).error(unreadable);
     const QFileInfo target(destination);
     if (!target.dir().exists())
         throw Error(Error::PathNotFound,
-                    QStringLiteral("パスが見つかりません: %1").arg(destinationWindowsPath));
+                    QStringLiteral("パスが見つかりません: %1").arg(destinationWindowsPath),
+                    Error::Cause::NotFound);
     if (target.exists() && !overwrite)
         throw Error(Error::FileAlreadyExists,
                     QStringLiteral("ファイルは既に存在します: %1").arg(destinationWindowsPath));
-    if (target.exists() && isReadOnlyFile(destination))
-        failWith(fileFailure(EACCES), unwritable);
 
-    QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly))
-        failWith(fileFailure(out), unwritable);
     QByteArray buffer;
-    constexpr qint64 chunk = 1 << 20;
-    bool whole = true;
-    while (!in.atEnd()) {
-        buffer = in.read(chunk);
-        if (buffer.isEmpty() && in.error() != QFile::NoError)
-            break;
-        if (out.write(buffer) != buffer.size()) {
-            whole = false;
-            break;
-        }
-    }
-    if (in.error() != QFile::NoError) {
-        out.cancelWriting();
-        failWith(fileFailure(in), unreadable);
-    }
-    // Qt 6.4's commit() renames the file into place after a short write (the
-    // medium filled up, Qt saw no error) or a failed final flush: every byte
-    // is written, pushed to the medium and checked before it may.
-    const bool flushed = whole && out.error() == QFile::NoError && flushToMedium(out);
-    const int flushError = errno;
-    if (!flushed || out.error() != QFile::NoError) {
-        const FileFailure failure = out.error() != QFile::NoError ? fileFailure(out)
-                                    : whole                       ? fileFailure(flushError)
-                                                                  : fileFailure(ENOSPC);
-        out.cancelWriting();
-        failWith(failure, unwritable);
-    }
-    if (!out.commit())
-        failWith(fileFailure(out), unwritable);
+    std::optional<FileFailure> readFailure;
+    const std::optional<FileFailure> failure =
+        writeWholeFile(destination, [&]() -> std::optional<QByteArrayView> {
+            errno = 0;
+            buffer = in.read(qint64(1) << 20);
+            if (buffer.isEmpty() && in.error() != QFile::NoError) {
+                readFailure = unreadableSource(fileFailure(in));
+                return std::nullopt;
+            }
+            return QByteArrayView(buffer);
+        });
+    if (readFailure)
+        throw readFailure->error(unreadable);
+    if (failure)
+        throw failure->error(unwritable);
 }
 
 bool flushToMedium(QFileDevice& file)
@@ -123,32 +116,6 @@ bool flushFolder(const QString& hostFolder)
 
 namespace {
 
-// Writes all of data to out, which is unbuffered; false, with the system's
-// error, when the medium takes less. Qt reports a short write (a full
-// medium) with no error of the system's, so the calls are made here.
-bool writeAll(QFile& out, const char* data, qint64 size, int* error)
-{
-#ifdef Q_OS_WIN
-    if (out.write(data, size) == size)
-        return true;
-    *error = out.error() == QFileDevice::ResourceError ? ENOSPC : EIO;
-    return false;
-#else
-    while (size > 0) {
-        const ssize_t n = ::write(out.handle(), data, std::size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            *error = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-#endif
-}
-
 void copy(const QString& hostSource, const QString& hostDestination, bool flush)
 {
     // Said the way the operator knows the files; the caller, which knows
@@ -157,15 +124,14 @@ void copy(const QString& hostSource, const QString& hostDestination, bool flush)
         QStringLiteral("%1 を読み取れません。").arg(windowsPathOf(hostSource));
     const QString unwritable =
         QStringLiteral("%1 に書き込めません。").arg(windowsPathOf(hostDestination));
-    auto said = [](const QString& what, const FileFailure& failure) {
-        return Error(failure.number, QStringLiteral("%1\n%2").arg(what, failure.reason));
-    };
     QFile in(hostSource);
+    errno = 0;
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw said(unreadable, fileFailure(in));
+        throw unreadableSource(fileFailure(in)).error(unreadable);
     QFile out(hostDestination);
+    errno = 0;
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        throw said(unwritable, fileFailure(out));
+        throw fileFailure(out).error(unwritable);
     auto fail = [&](const Error& error) {
         out.close();
         QFile::remove(hostDestination);
@@ -187,22 +153,22 @@ void copy(const QString& hostSource, const QString& hostDestination, bool flush)
             continue;
         if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
             break;
-        fail(said(unwritable, fileFailure(errno)));
+        fail(fileFailure(errno).error(unwritable));
     }
 #endif
     std::vector<char> buffer(copied ? 0 : std::size_t(4) << 20);
     while (!copied) {
+        errno = 0;
         const qint64 got = in.read(buffer.data(), qint64(buffer.size()));
         if (got < 0)
-            fail(said(unreadable, fileFailure(in)));
+            fail(unreadableSource(fileFailure(in)).error(unreadable));
         if (got == 0)
             break;
-        int error = 0;
-        if (!writeAll(out, buffer.data(), got, &error))
-            fail(said(unwritable, fileFailure(error)));
+        if (const int error = writeEveryByte(out, QByteArrayView(buffer.data(), got)))
+            fail(fileFailure(error).error(unwritable));
     }
     if (flush && !flushToMedium(out))
-        fail(said(unwritable, fileFailure(errno)));
+        fail(fileFailure(errno).error(unwritable));
 }
 
 } // namespace
@@ -223,8 +189,8 @@ void flushFile(const QString& hostPath)
     const bool opened = file.open(QIODevice::ReadWrite);
     if (!opened || !flushToMedium(file)) {
         const FileFailure failure = opened ? fileFailure(errno) : fileFailure(file);
-        throw Error(failure.number, QStringLiteral("%1 をディスクに書き込めません。\n%2")
-                                        .arg(windowsPathOf(hostPath), failure.reason));
+        throw failure.error(
+            QStringLiteral("%1 をディスクに書き込めません。").arg(windowsPathOf(hostPath)));
     }
 }
 
@@ -265,24 +231,25 @@ bool isReadOnlyFile(const QString& hostPath)
 #endif
 }
 
-void replaceFile(const QString& hostFrom, const QString& hostTo)
+int renameOver(const QString& hostFrom, const QString& hostTo)
 {
 #ifdef Q_OS_WIN
     const bool renamed = MoveFileExW(reinterpret_cast<const wchar_t*>(hostFrom.utf16()),
                                      reinterpret_cast<const wchar_t*>(hostTo.utf16()),
                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    const int error = renamed ? 0 : EIO;
+    return renamed ? 0 : EIO;
 #else
     const bool renamed = ::rename(QFile::encodeName(hostFrom).constData(),
                                   QFile::encodeName(hostTo).constData()) == 0;
-    const int error = errno;
+    return renamed ? 0 : errno;
 #endif
-    if (!renamed) {
-        const FileFailure failure = fileFailure(error);
-        throw Error(
-            failure.number,
-            QStringLiteral("%1 を置けません。\n%2").arg(windowsPathOf(hostTo), failure.reason));
-    }
+}
+
+void replaceFile(const QString& hostFrom, const QString& hostTo)
+{
+    if (const int error = renameOver(hostFrom, hostTo))
+        throw fileFailure(error).error(
+            QStringLiteral("%1 を置けません。").arg(windowsPathOf(hostTo)));
 }
 
 } // namespace platform

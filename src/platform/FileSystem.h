@@ -11,10 +11,9 @@ namespace platform {
 // True when a file of that path exists; a missing folder or drive gives false.
 bool fileExists(const QString& windowsPath);
 
-// Copies one file. The copy is written under a temporary name beside the
-// destination, flushed to the medium, and only then renamed over it, so a
-// failure (source missing, medium full or removed, destination not writable)
-// leaves any earlier destination file as it was. Throws platform::Error.
+// Copies one file, whole or not at all (writeWholeFile), so a failure (source
+// missing, medium full or removed, destination not writable) leaves any
+// earlier destination file as it was. Throws platform::Error.
 void copyFile(const QString& sourceWindowsPath, const QString& destinationWindowsPath,
               bool overwrite);
 
@@ -44,9 +43,10 @@ void flushFile(const QString& hostPath);
 // second spelling. False when either is missing.
 bool sameNode(const QString& hostA, const QString& hostB);
 
-// True when the file's permission bits deny this user writing it, the way
-// Windows' read-only mark refuses an overwrite. As root, whom the system lets
-// write anything, a file with no write bit at all counts as read-only.
+// True when the file is read-only as Windows sees it: its permission bits deny
+// this user writing it, the way Windows' read-only mark refuses an overwrite.
+// As root, whom the system lets write anything, a file with no write bit at
+// all counts as read-only. The tool's one rule for refusing to replace a file.
 bool isReadOnlyFile(const QString& hostPath);
 
 // Gives hostFrom the name hostTo in one step of the file system, replacing a
@@ -54,5 +54,7 @@ bool isReadOnlyFile(const QString& hostPath);
 // neither and never a mix. Both must lie in the same folder. Throws
 // platform::Error; hostFrom is then left where it was.
 void replaceFile(const QString& hostFrom, const QString& hostTo);
+// The same, giving the system's code of a failure (0 when renamed).
+int renameOver(const QString& hostFrom, const QString& hostTo);
 
 } // namespace platform

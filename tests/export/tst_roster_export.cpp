@@ -1,3 +1,4 @@
+#include "common/FaultTrace.h"
 #include "common/Mounts.h"
 #include "common/SeamRecorders.h"
 #include "common/TempInstall.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <cstdio>
 #include <memory>
 
 Q_DECLARE_METATYPE(RosterLayout)
@@ -82,6 +84,7 @@ private Q_SLOTS:
     void secondExportReplacesFirst();
     void failures_data();
     void failures();
+    void writtenWholeBeforeItIsPlaced();
 };
 
 void TestRosterExport::writesLayout_data()
@@ -432,5 +435,49 @@ void TestRosterExport::failures()
     QCOMPARE(shell.starts().size(), editorTried ? 1 : 0);
 }
 
-QTEST_GUILESS_MAIN(TestRosterExport)
+// The flush order of an export, as the fault shim sees it in a process of its
+// own (main's "--export").
+void TestRosterExport::writtenWholeBeforeItIsPlaced()
+{
+    install(insertStudent(QStringLiteral("'1001','N1','K1','M1',''")));
+    db_reset();
+
+    const TracedRun run = runTraced(QCoreApplication::applicationFilePath(),
+                                    {QStringLiteral("--export")}, m_install->installFolder());
+
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QCOMPARE(flushOrderFault(run.ops, QStringLiteral("list.csv")), QString());
+    QCOMPARE(TempInstall::readAll(listCsv()), QByteArray("\"1001\",\"N1\",\"K1\",\"M1\",\"\"\r\n"));
+}
+
+namespace {
+
+// "--export": the check layout exported once, with nothing started after it;
+// exit 0 when it was written.
+int exportOnce(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    platform::ScopedSeams seams;
+    seams.setProgramStart([](const QString&, int) { return qint64(1); });
+    try {
+        db_open();
+        exportRoster(RosterLayout::Check);
+        return 0;
+    } catch (const platform::Error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc == 2 && qstrcmp(argv[1], "--export") == 0)
+        return exportOnce(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestRosterExport test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_roster_export.moc"

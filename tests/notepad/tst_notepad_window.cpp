@@ -1,3 +1,4 @@
+#include "common/FaultTrace.h"
 #include "common/Mounts.h"
 #include "common/TempInstall.h"
 #include "notepad/NotepadWindow.h"
@@ -162,6 +163,7 @@ private Q_SLOTS:
     void typingKeepsUntouchedBytes();
     void failedSaveChangesNothing_data();
     void failedSaveChangesNothing();
+    void saveFlushesBeforeItRenames();
 };
 
 void TestNotepadWindow::menuAndFont()
@@ -719,8 +721,47 @@ void TestNotepadWindow::failedSaveChangesNothing()
     QCOMPARE(TempInstall::readAll(elsewhere), roster + "X");
 }
 
+// The flush order of a save, as the fault shim sees it in a process of its
+// own (main's "--save").
+void TestNotepadWindow::saveFlushesBeforeItRenames()
+{
+    TempInstall install;
+    const QString stick = install.addDrive(QLatin1Char('f'));
+    const QString path = stick + QStringLiteral("/list.csv");
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("A\r\n") == 3);
+    }
+
+    const TracedRun run =
+        runTraced(QCoreApplication::applicationFilePath(), {QStringLiteral("--save"), path}, stick);
+
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QCOMPARE(flushOrderFault(run.ops, QStringLiteral("list.csv")), QString());
+    QCOMPARE(TempInstall::readAll(path), QByteArray("A\r\nX"));
+}
+
+namespace {
+
+// "--save PATH": opens the file, types X at its end and saves it; exit 0 when
+// it was saved.
+int saveOnce(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    NotepadWindow window;
+    if (!window.openFile(QString::fromLocal8Bit(argv[2])))
+        return 2;
+    window.editor()->moveCursor(QTextCursor::End);
+    window.editor()->insertPlainText(QStringLiteral("X"));
+    return window.save() ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    if (argc == 3 && qstrcmp(argv[1], "--save") == 0)
+        return saveOnce(argc, argv);
     // The user's own configuration is neither read nor written: HOME and
     // XDG_CONFIG_HOME point at a folder of this run, before Qt looks at them.
     QTemporaryDir home;
