@@ -2,6 +2,7 @@
 
 #include "platform/Drives.h"
 #include "platform/Error.h"
+#include "platform/WinPath.h"
 
 #include <QDir>
 #include <QFileDevice>
@@ -94,15 +95,12 @@ QString windowsPathOf(const QString& hostPath)
     const QString drive = driveHolding(folder);
     if (drive.isEmpty())
         return QDir::toNativeSeparators(info.absoluteFilePath());
-    // The drive's root as the list resolves it: a letter's link target, or
-    // the mount point itself.
-    QString root;
-    for (const Drive& d : listDrives()) {
-        if (d.text == drive) {
-            root = drive.startsWith(QLatin1Char('/')) ? drive : d.label;
-            break;
-        }
-    }
+    // The drive's root as the list resolves it: the folder a letter links to,
+    // or the mount point itself, never what the drive is labelled.
+    const QString root =
+        drive.startsWith(QLatin1Char('/'))
+            ? drive
+            : QFileInfo(platform::hostPath(drive + QLatin1Char('\\'))).canonicalFilePath();
     QString rest = (folder + QLatin1Char('/') + info.fileName()).mid(root.size());
     if (root == QLatin1String("/"))
         rest.prepend(QLatin1Char('/'));

@@ -1,3 +1,4 @@
+#include "common/Mounts.h"
 #include "common/TempInstall.h"
 #include "platform/Drives.h"
 #include "platform/Error.h"
@@ -7,7 +8,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <memory>
 
 class TestWinPath : public QObject
 {
@@ -74,6 +77,9 @@ void TestWinPath::showsHostPathsInWindowsForm_data()
                                            << "e:\\DB.mdb.tmp";
     QTest::newRow("letter-case-of-disk") << "C:\\program files\\tavenro\\DB.mdb"
                                          << "c:\\Program Files\\Tavenro\\DB.mdb";
+    // "%M" stands for a volume mounted under /mnt, a drive by its mount point.
+    QTest::newRow("mount-point-drive") << "%M\\DB.mdb"
+                                       << "%M\\DB.mdb";
 }
 
 void TestWinPath::showsHostPathsInWindowsForm()
@@ -83,6 +89,17 @@ void TestWinPath::showsHostPathsInWindowsForm()
     TempInstall install;
     install.createDatabase(install.database());
     install.addDrive(QLatin1Char('e'));
+    std::unique_ptr<QTemporaryDir> point;
+    Mounts mounts;
+    if (windows.contains(QStringLiteral("%M"))) {
+        if (!Mounts::whyNot().isEmpty())
+            QSKIP(qPrintable(Mounts::whyNot()));
+        point = std::make_unique<QTemporaryDir>(QStringLiteral("/mnt/tavenro-winpath-XXXXXX"));
+        QVERIFY(point->isValid());
+        QVERIFY(mounts.tmpfs(point->path(), 64 * 1024));
+        windows.replace(QStringLiteral("%M"), point->path());
+        shown.replace(QStringLiteral("%M"), point->path());
+    }
     QCOMPARE(platform::windowsPathOf(platform::hostPath(windows)), shown);
 }
 
