@@ -553,24 +553,36 @@ void TestNotepadWindow::typingKeepsUntouchedBytes_data()
     // Where "X" is typed: a line, and a place in it (-1 for its end).
     QTest::addColumn<int>("line");
     QTest::addColumn<int>("column");
+    // What is typed there, "X" unless a row says otherwise: "\n" a line end,
+    // "\b" the Backspace key.
+    QTest::addColumn<QString>("typed");
     QTest::addColumn<QByteArray>("expected");
+    const QString x = QStringLiteral("X");
 
     // Remarks the export wrote as they stand: a lone CR in the first record,
     // a lone LF in the second, inside CR LF lines.
     const QByteArray lone("\"1\",\"A\",\"a\",\"\",\"x\ry\",0,1\r\n"
                           "\"2\",\"B\",\"b\",\"\",\"p\nq\",0,1\r\n"
                           "\"3\",\"C\",\"c\",\"\",\"\",0,1\r\n");
-    QTest::newRow("lone CR and LF, typed at the end of the file") << lone << 3 << 0 << lone + "X";
-    QTest::newRow("lone CR and LF, typed at the start") << lone << 0 << 0 << "X" + lone;
+    QTest::newRow("lone CR and LF, typed at the end of the file")
+        << lone << 3 << 0 << x << lone + "X";
+    QTest::newRow("lone CR and LF, typed at the start") << lone << 0 << 0 << x << "X" + lone;
     QByteArray inSecond = lone;
     inSecond.insert(inSecond.indexOf("0,1\r\n\"3\"") + 3, 'X');
-    QTest::newRow("lone LF kept in the record typed into") << lone << 1 << -1 << inSecond;
+    QTest::newRow("lone LF kept in the record typed into") << lone << 1 << -1 << x << inSecond;
     QTest::newRow("NEC twin ED40 kept in a line left alone")
-        << sj("ed400d0a410d0a") << 1 << -1 << sj("ed400d0a41580d0a");
+        << sj("ed400d0a410d0a") << 1 << -1 << x << sj("ed400d0a41580d0a");
     QTest::newRow("NEC twin in the line typed into written as Windows writes it")
-        << sj("ed400d0a410d0a") << 0 << -1 << sj("fa5c580d0a410d0a");
+        << sj("ed400d0a410d0a") << 0 << -1 << x << sj("fa5c580d0a410d0a");
     QTest::newRow("bytes outside the code page kept in a line left alone, no warning")
-        << sj("41a0fd420d0a43") << 1 << -1 << sj("41a0fd420d0a4358");
+        << sj("41a0fd420d0a43") << 1 << -1 << x << sj("41a0fd420d0a4358");
+    // Lines below an inserted or deleted one keep their place from the end.
+    QTest::newRow("line inserted: NEC twin and bytes outside the code page below kept")
+        << sj("410d0aed400d0a41a0fd42") << 0 << -1 << QStringLiteral("\nB")
+        << sj("410d0a420d0aed400d0a41a0fd42");
+    QTest::newRow("line deleted: NEC twin and bytes outside the code page below kept")
+        << sj("410d0a420d0aed400d0a41a0fd42") << 1 << -1 << QStringLiteral("\b\b")
+        << sj("410d0aed400d0a41a0fd42");
 }
 
 void TestNotepadWindow::typingKeepsUntouchedBytes()
@@ -578,6 +590,7 @@ void TestNotepadWindow::typingKeepsUntouchedBytes()
     QFETCH(QByteArray, original);
     QFETCH(int, line);
     QFETCH(int, column);
+    QFETCH(QString, typed);
     QFETCH(QByteArray, expected);
     const QString path = writeFile(QStringLiteral("list.csv"), original);
     NotepadWindow window;
@@ -596,7 +609,13 @@ void TestNotepadWindow::typingKeepsUntouchedBytes()
     else
         cursor.setPosition(block.position() + column);
     window.editor()->setTextCursor(cursor);
-    typeText(window.editor(), QStringLiteral("X"));
+    const QStringList pieces = typed.split(QLatin1Char('\b'));
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        if (i > 0)
+            QTest::keyClick(window.editor(), Qt::Key_Backspace);
+        if (!pieces[i].isEmpty())
+            typeText(window.editor(), pieces[i]);
+    }
     QStringList boxes;
     answerEveryBox(QString(), &boxes);
 
