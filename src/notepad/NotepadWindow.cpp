@@ -174,7 +174,7 @@ bool NotepadWindow::confirmLosses(const QString& rewritten, bool dropsUnreadable
         paragraphs << QStringLiteral(
             "元のファイルには Shift-JIS "
             "として読めない部分があり、その部分は元どおりには保存されません。");
-    paragraphs << QStringLiteral("保存しますか?");
+    paragraphs << QStringLiteral("保存しますか？");
     return QMessageBox::warning(this, appName, paragraphs.join(QStringLiteral("\n\n")),
                                 QMessageBox::Yes | QMessageBox::No,
                                 QMessageBox::No) == QMessageBox::Yes;
@@ -186,7 +186,7 @@ bool NotepadWindow::maySetTextAside()
         return true;
     QMessageBox box(
         QMessageBox::Warning, appName,
-        QStringLiteral("変更内容を %1 に保存しますか?")
+        QStringLiteral("変更内容を %1 に保存しますか？")
             .arg(m_path.isEmpty() ? QStringLiteral("無題") : platform::windowsPathOf(m_path)),
         QMessageBox::NoButton, this);
     QPushButton* saveButton =

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -75,6 +76,35 @@ QString underRoot(const QString& root, QString rest)
     return root + QLatin1Char('\\') + kept.join(QLatin1Char('\\'));
 }
 
+// A folder of this machine as the operator knows it: "f:\" for a drive's
+// root, "c:\Program Files\Tavenro" below it; nothing for a folder outside
+// every drive, which Windows has no name for.
+QString windowsFolderOf(const QString& hostFolder)
+{
+    if (platform::driveHolding(hostFolder).isEmpty())
+        return {};
+    QString shown = platform::windowsPathOf(QDir(hostFolder).filePath(QStringLiteral("x")));
+    shown.chop(2);
+    if (shown.endsWith(QLatin1Char(':')))
+        shown += QLatin1Char('\\');
+    return shown;
+}
+
+// True when rest, taken from the folder below (its path under the drive's
+// root), has more ".." than there are folders to climb.
+bool climbsAboveRoot(const QString& below, QString rest)
+{
+    rest.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    qsizetype depth = below.split(QLatin1Char('\\'), Qt::SkipEmptyParts).size();
+    for (const QString& part : rest.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("..") && --depth < 0)
+            return true;
+        if (part != QLatin1String("..") && part != QLatin1String("."))
+            ++depth;
+    }
+    return false;
+}
+
 // The host path that typed, a Windows path, names when the shown folder is
 // shownFolder; an empty string, with *why set to what the operator is told,
 // when its drive is not there or its name cannot be.
@@ -98,34 +128,38 @@ QString hostPathOfTyped(const QString& typed, const QString& shownFolder, QStrin
         *why = nameForbidden;
         return {};
     }
-    if (!typed.startsWith(QLatin1Char('\\'))) {
-        QString relative = typed;
-        relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        return QDir::cleanPath(shownFolder + QLatin1Char('/') + relative);
-    }
     // "\list.csv" is in the root of the shown folder's drive; a share of
-    // another computer ("\\pc\share") has no mapping here.
+    // another computer ("\\pc\share") has no mapping here, and a folder
+    // outside every drive is none Windows could name.
     const QString drive =
         typed.startsWith(QStringLiteral("\\\\")) ? QString() : platform::driveHolding(shownFolder);
     if (drive.isEmpty()) {
         *why = pathMissing;
         return {};
     }
-    return platform::hostPath(underRoot(drive, typed));
+    if (typed.startsWith(QLatin1Char('\\')))
+        return platform::hostPath(underRoot(drive, typed));
+    // A name in the shown folder; ".." climbs no higher than the drive's root.
+    const QString below = windowsFolderOf(shownFolder).mid(drive.size());
+    if (climbsAboveRoot(below, typed))
+        return platform::hostPath(underRoot(drive, below + QLatin1Char('\\') + typed));
+    QString relative = typed;
+    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::cleanPath(shownFolder + QLatin1Char('/') + relative);
 }
 
 // Where a drive list item keeps its drive's text ("e:").
 constexpr int driveTextRole = Qt::UserRole + 1;
 
-// A folder of this machine as the operator knows it: "f:\" for a drive's
-// root, "c:\Program Files\Tavenro" below it.
-QString windowsFolderOf(const QString& hostFolder)
+// True when hostFolder is the root of a drive of the list.
+bool isDriveRoot(const QString& hostFolder)
 {
-    QString shown = platform::windowsPathOf(QDir(hostFolder).filePath(QStringLiteral("x")));
-    shown.chop(2);
-    if (shown.endsWith(QLatin1Char(':')))
-        shown += QLatin1Char('\\');
-    return shown;
+    const QString here = QFileInfo(hostFolder).canonicalFilePath();
+    for (const platform::Drive& drive : platform::listDrives()) {
+        if (!here.isEmpty() && QFileInfo(driveFolder(drive)).canonicalFilePath() == here)
+            return true;
+    }
+    return false;
 }
 
 // The drive as the list shows it: "e:", or "USBメモリ (e:)" where the drive is
@@ -182,6 +216,11 @@ SaveAsDialog::SaveAsDialog(QWidget* parent, const QString& proposedPath)
     }
     showFolder(directory().absolutePath());
     connect(this, &QFileDialog::directoryEntered, this, &SaveAsDialog::showFolder);
+    // The history's back and forward move without saying so: checked once
+    // Qt has finished moving.
+    if (auto* model = findChild<QFileSystemModel*>())
+        connect(model, &QFileSystemModel::rootPathChanged, this, &SaveAsDialog::keepWithinDrives,
+                Qt::QueuedConnection);
 }
 
 void SaveAsDialog::showWindowsPlaces()
@@ -227,8 +266,36 @@ void SaveAsDialog::showWindowsPlaces()
     }
 }
 
+bool SaveAsDialog::mayShow(const QString& hostFolder) const
+{
+    if (platform::driveHolding(hostFolder).isEmpty())
+        return m_shownFolder.isEmpty();
+    // Above a drive's root Windows shows its drives, never the folder that
+    // holds the root on this machine (Wine's dosdevices, say).
+    const bool up =
+        QDir::cleanPath(m_shownFolder + QStringLiteral("/..")) == QDir::cleanPath(hostFolder);
+    return !up || !isDriveRoot(m_shownFolder);
+}
+
+void SaveAsDialog::keepWithinDrives()
+{
+    const QString folder = directory().absolutePath();
+    if (mayShow(folder))
+        showFolder(folder);
+    else
+        setDirectory(m_shownFolder);
+}
+
 void SaveAsDialog::showFolder(const QString& hostFolder)
 {
+    if (!mayShow(hostFolder)) {
+        // Where the operator tried to climb or browse out of the drives: the
+        // dialog stays where it was.
+        setDirectory(m_shownFolder);
+        return;
+    }
+    if (!platform::driveHolding(hostFolder).isEmpty())
+        m_shownFolder = hostFolder;
     m_address->setText(windowsFolderOf(hostFolder));
     const QString drive = platform::driveHolding(hostFolder);
     for (int row = 0; row < m_drives->count(); ++row) {
@@ -298,10 +365,10 @@ void SaveAsDialog::acceptWindowsPath(const QString& typed)
     const QString shown = startsWithDrive(typed) ? underRoot(typed.left(2), typed.mid(2))
                                                  : platform::windowsPathOf(target.filePath());
     if (target.exists() &&
-        QMessageBox::warning(
-            this, windowTitle(),
-            QFileDialog::tr("%1 already exists.\nDo you want to replace it?").arg(shown),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("%1 は既に存在します。\n置き換えますか？").arg(shown),
+                             QMessageBox::Yes | QMessageBox::No,
+                             QMessageBox::No) != QMessageBox::Yes)
         return;
     m_windowsTarget = target.absoluteFilePath();
     // Not QFileDialog::accept(): it would read the text again as a name in the

@@ -18,6 +18,9 @@ class QListWidget;
 // without a mapping or a folder that is not there is told to the operator and
 // leaves the dialog open; it never falls back to the shown folder. Other
 // names are Qt's to take, as the operator browses.
+//
+// Like Windows' dialog it goes no higher than a drive's root, and never names
+// a folder outside every drive by its host path: a name typed there is refused.
 class SaveAsDialog : public QFileDialog
 {
     Q_OBJECT
@@ -42,6 +45,11 @@ public Q_SLOTS:
 
 private:
     void showWindowsPlaces();
+    // Whether the dialog may go to hostFolder from where it is: a folder of a
+    // drive, not the one above a drive's root. Once it shows a drive, never a
+    // folder outside every drive, which Windows has no name for.
+    bool mayShow(const QString& hostFolder) const;
+    void keepWithinDrives();
     void showFolder(const QString& hostFolder);
     void acceptWindowsPath(const QString& typed);
     void refuse(const QString& typed, const QString& reason);
@@ -53,4 +61,7 @@ private:
     // box; owned by the dialog.
     QListWidget* m_drives = nullptr;
     QLineEdit* m_address = nullptr;
+    // The last folder shown that lies on a drive: where the dialog stays
+    // when the operator tries to leave the drives.
+    QString m_shownFolder;
 };

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QToolButton>
 #include <QtTest>
 #include <cerrno>
 #include <functional>
@@ -236,8 +237,8 @@ void TestNotepadWindow::savesUneditedBytesUnchanged()
     NotepadWindow window;
     QVERIFY(window.openFile(writeFile(QStringLiteral("list.csv"), bytes)));
     window.show();
-    const QString copy = m_dir->filePath(QStringLiteral("usb/list.csv"));
-    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("usb"))));
+    TempInstall install;
+    const QString copy = install.addDrive(QLatin1Char('e')) + QStringLiteral("/list.csv");
     answerSaveAs(copy);
 
     window.findChild<QAction*>(QStringLiteral("actionSaveAs"))->trigger();
@@ -354,7 +355,7 @@ void TestNotepadWindow::asksBeforeDiscardingEdits()
 
     // The file as the operator knows it, not the host's path.
     QCOMPARE(question,
-             QStringLiteral("変更内容を c:\\Program Files\\Tavenro\\list.csv に保存しますか?"));
+             QStringLiteral("変更内容を c:\\Program Files\\Tavenro\\list.csv に保存しますか？"));
     QCOMPARE(window.isVisible(), !closed);
     QCOMPARE(TempInstall::readAll(path), expected);
 }
@@ -396,6 +397,15 @@ void TestNotepadWindow::saveAsDialogOffersDrives()
     QCOMPARE(address->text(), QStringLiteral("c:\\Program Files"));
     QVERIFY(!dialog.findChild<QWidget*>(QStringLiteral("lookInCombo"))->isVisible());
     QVERIFY(!dialog.findChild<QWidget*>(QStringLiteral("sidebar"))->isVisible());
+    // 親ディレクトリ goes no higher than the drive's root.
+    auto* up = dialog.findChild<QToolButton*>(QStringLiteral("toParentButton"));
+    QVERIFY(up);
+    for (int click = 0; click < 3; ++click) {
+        up->click();
+        QCOMPARE(address->text(), QStringLiteral("c:\\"));
+    }
+    QCOMPARE(QFileInfo(dialog.directory().absolutePath()).canonicalFilePath(),
+             QFileInfo(install.driveC()).canonicalFilePath());
     QTest::mouseClick(drives->viewport(), Qt::LeftButton, {},
                       drives->visualItemRect(drives->item(1)).center());
     QCOMPARE(address->text(), QStringLiteral("e:\\"));
@@ -404,6 +414,19 @@ void TestNotepadWindow::saveAsDialogOffersDrives()
 
     QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptSave);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("名前を付けて保存"));
+
+    // A folder outside every drive has no Windows name: none is shown, and a
+    // name typed there is refused.
+    SaveAsDialog outside(nullptr, m_dir->filePath(QStringLiteral("list.csv")));
+    outside.show();
+    auto* outsideAddress = outside.findChild<QLineEdit*>(QStringLiteral("addressBar"));
+    QVERIFY(outsideAddress);
+    QCOMPARE(outsideAddress->text(), QString());
+    QString refusal;
+    answerBox(QString(), &refusal);
+    outside.accept();
+    QVERIFY2(refusal.contains(QStringLiteral("パスが存在しません。")), qPrintable(refusal));
+    QVERIFY(outside.isVisible());
 }
 
 void TestNotepadWindow::saveAsTakesTypedWindowsPaths_data()
@@ -431,12 +454,16 @@ void TestNotepadWindow::saveAsTakesTypedWindowsPaths_data()
     QTest::newRow("full path into the install folder")
         << QStringLiteral("C:\\Program Files\\Tavenro\\copy.csv") << QString() << QString()
         << QString() << inInstall + QStringLiteral("copy.csv");
+    QTest::newRow("..\\ climbs no higher than the drive's root")
+        << QStringLiteral("..\\..\\..\\list.csv") << QString() << QString() << QString()
+        << QStringLiteral("drive_c/list.csv");
     QTest::newRow("rooted name goes to the shown folder's drive")
         << QStringLiteral("\\copy.csv") << QString() << QString() << QString()
         << QStringLiteral("drive_c/copy.csv");
     QTest::newRow("file on the drive replaced once the operator agrees")
         << QStringLiteral("E:\\list.csv") << QStringLiteral("drive_e/list.csv")
-        << QStringLiteral("&Yes") << QStringLiteral("E:\\list.csv")
+        << QStringLiteral("&Yes")
+        << QStringLiteral("E:\\list.csv は既に存在します。\n置き換えますか？")
         << QStringLiteral("drive_e/list.csv");
     QTest::newRow("file on the drive kept when the operator declines")
         << QStringLiteral("E:\\list.csv") << QStringLiteral("drive_e/list.csv")
