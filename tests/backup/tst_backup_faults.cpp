@@ -7,6 +7,7 @@
 // each file is flushed before its rename, and its folder right after.
 
 #include "backup/BackupFixture.h"
+#include "common/Mounts.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,11 +65,14 @@ private Q_SLOTS:
     void mediumFaultIsReported();
     void flushedThenRenamedThenFolderFlushed_data();
     void flushedThenRenamedThenFolderFlushed();
+    void stickPulledMidCopy_data();
+    void stickPulledMidCopy();
 
 private:
     void prepare(const QString& journalMode);
     void reset();
-    Trial run(Operation operation, const QProcessEnvironment& env, const QStringList& extra = {});
+    Trial run(Operation operation, const QProcessEnvironment& env, const QStringList& extra = {},
+              const QString& drive = QStringLiteral("e:"));
     // Checks the invariants after one trial; false (with the test failed)
     // when one does not hold.
     bool checkAfter(Operation operation, const Trial& trial);
@@ -132,14 +136,14 @@ void TestBackupFaults::reset()
 }
 
 Trial TestBackupFaults::run(Operation operation, const QProcessEnvironment& env,
-                            const QStringList& extra)
+                            const QStringList& extra, const QString& drive)
 {
     QProcess child;
     child.setProcessEnvironment(env);
     child.start(childProgram(),
                 QStringList{operation == Operation::Backup ? QStringLiteral("backup")
                                                            : QStringLiteral("restore"),
-                            QStringLiteral("e:")} +
+                            drive} +
                     extra);
     Trial trial;
     if (!child.waitForFinished(30000) || child.exitStatus() != QProcess::NormalExit)
@@ -399,6 +403,43 @@ void TestBackupFaults::flushedThenRenamedThenFolderFlushed()
         QVERIFY2(ops.value(renamed + 1) == QLatin1String("fsync ."),
                  qPrintable(QStringLiteral("the folder not flushed after ") + file + ": " + all));
     }
+}
+
+void TestBackupFaults::stickPulledMidCopy_data()
+{
+    QTest::addColumn<int>("error"); // what the write that met the pull returned
+    QTest::newRow("ENOSPC") << ENOSPC;
+    QTest::newRow("EIO") << EIO;
+}
+
+// A stick pulled while the copy is written, its mount folder left behind, is
+// told as a stick to put back in, whatever the write that met it returned.
+void TestBackupFaults::stickPulledMidCopy()
+{
+    if (!Mounts::whyNot().isEmpty())
+        QSKIP(qPrintable(Mounts::whyNot()));
+    QFETCH(int, error);
+    prepare(QStringLiteral("delete"));
+    reset();
+    Mounts mounts;
+    const QString stick = m_pristine.filePath(QStringLiteral("stick"));
+    QVERIFY(mounts.tmpfs(stick, 2048 * 1024));
+    QVERIFY(QFile::copy(m_pristine.filePath(QStringLiteral("stick.mdb")),
+                        stick + QStringLiteral("/DB.mdb")));
+    QProcessEnvironment env = childEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(FAULT_SHIM));
+    env.insert(QStringLiteral("FAULT_PREFIX"), QFileInfo(stick).canonicalFilePath());
+    env.insert(QStringLiteral("FAULT_AT"), QStringLiteral("1"));
+    env.insert(QStringLiteral("FAULT_ERRNO"), QString::number(error));
+    env.insert(QStringLiteral("FAULT_DETACH"), QStringLiteral("1"));
+    env.insert(QStringLiteral("FAULT_REPORT"), m_pristine.filePath(QStringLiteral("report")));
+    const Trial trial = run(Operation::Backup, env, {}, stick);
+    QVERIFY(trial.fired);
+    QCOMPARE(trial.exitCode, 1);
+    QVERIFY2(trial.errors.contains(QStringLiteral("準備ができていません")),
+             qPrintable(trial.errors));
+    QCOMPARE(filesIn(stick), QStringList{});
+    QCOMPARE(stateOf(m_machine->install.database()).content, m_installBefore);
 }
 
 QTEST_GUILESS_MAIN(TestBackupFaults)

@@ -92,6 +92,7 @@ enum class Situation
     ReadOnlyFile,           // the old DB.mdb has no write permission
     ReadOnlyRemount,        // the stick's file system is read-only
     InstallBySymlink,       // f: links to the install folder
+    InstallX86BySymlink,    // f: links to the "(x86)" install folder
     InstallByBindMount,     // f: is a bind mount of the install folder
     InstallByOtherSpelling, // f: links to it through "." and ".."
     OrdinaryFolder,         // f: links to a folder that never was a mount point
@@ -194,6 +195,10 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
     case Situation::InstallBySymlink:
         stick = install().installFolder();
         break;
+    case Situation::InstallX86BySymlink:
+        stick = install().installFolderX86();
+        makeDatabase(install().databaseX86(), QStringLiteral("8"), rows, QStringLiteral("delete"));
+        break;
     case Situation::InstallByOtherSpelling:
         stick = install().driveC() + QStringLiteral("/./Program Files/../Program Files/Tavenro");
         break;
@@ -220,6 +225,7 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
     }
     QFile::link(stick, prefix + QStringLiteral("/dosdevices/f:"));
     const bool onStick = situation != Situation::InstallBySymlink &&
+                         situation != Situation::InstallX86BySymlink &&
                          situation != Situation::InstallByBindMount &&
                          situation != Situation::InstallByOtherSpelling;
     // An older backup of another roster, as a stick in use holds.
@@ -318,6 +324,9 @@ void TestBackupMedia::stickSituations_data()
         << S::ReadOnlyRemount << O::Restore << R::Restored << restored << QStringList{};
     QTest::newRow("install folder by link")
         << S::InstallBySymlink << O::Backup << R::Nothing << report(70) << QStringList{f, live};
+    QTest::newRow("(x86) install folder by link")
+        << S::InstallX86BySymlink << O::Backup << R::Nothing << report(70)
+        << QStringList{f, QStringLiteral("c:\\Program Files (x86)\\Tavenro\\DB.mdb")};
     QTest::newRow("install folder by bind mount")
         << S::InstallByBindMount << O::Backup << R::Nothing << report(70) << QStringList{f, live};
     QTest::newRow("install folder by another spelling")

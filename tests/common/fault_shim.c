@@ -12,6 +12,9 @@
  *                 stick that silently corrupts what it stores
  *   FAULT_SLOW    microseconds of wait before each kernel copy, which then
  *                 moves at most 16 KiB: a stick's pace, for a writer to overlap
+ *   FAULT_DETACH  when set, the failing operation also unmounts the volume
+ *                 mounted at FAULT_PREFIX, lazily: a stick pulled mid-write
+ *                 whose mount folder stays behind
  *
  * With FAULT_FLIP the kernel copy is refused as across file systems, so the
  * bytes pass through the writes it can change.
@@ -25,6 +28,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mount.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -38,6 +42,7 @@ static int fired;
 static int trace;
 static long long flipAt = -1;
 static long slow;
+static int detach;
 
 __attribute__((constructor)) static void start(void)
 {
@@ -55,6 +60,7 @@ __attribute__((constructor)) static void start(void)
         flipAt = atoll(flip);
     const char* pace = getenv("FAULT_SLOW");
     slow = pace ? atol(pace) : 0;
+    detach = getenv("FAULT_DETACH") != NULL;
 }
 
 __attribute__((destructor)) static void finish(void)
@@ -112,6 +118,8 @@ static int countAndFail(int matters, const char* what, int fd, const char* path)
     }
     if (failAt > 0 && counted == failAt) {
         fired = 1;
+        if (detach && umount2(prefix, MNT_DETACH) != 0)
+            dprintf(2, "fault-shim: cannot unmount %s\n", prefix);
         errno = failWith;
         return 1;
     }
