@@ -91,17 +91,27 @@ void checkRoom(const QString& folder, const QString& target, const QString& wind
     const qint64 available = volume.bytesAvailable();
     if (available < 0 || available >= needed)
         return;
-    const bool old = QFileInfo(target).isFile();
+    const QFileInfo old(target);
+    const qint64 block = std::max<qint64>(volume.blockSize(), 512);
+    const qint64 freedByMoving =
+        old.isFile() ? (old.size() + block - 1) / block * block : qint64(0);
     QString text = QStringLiteral("%1 に書き込めません。\nＵＳＢメモリの空き領域が足りません。"
                                   "新しいバックアップには %2 MB 必要ですが、空きは %3 MB です。\n")
                        .arg(windowsTarget, megabytes(needed), megabytes(available));
-    text += old ? QStringLiteral("新しいバックアップは、書き終わるまで今の %1 と並べて置かれます。"
-                                 "今の %1 を別の場所へ移すか、容量の大きいＵＳＢメモリを"
-                                 "使ってください。")
-                      .arg(windowsTarget)
-                : QStringLiteral("不要なファイルを別の場所へ移すか、容量の大きいＵＳＢメモリを"
-                                 "使ってください。");
-    throw platform::Error(platform::Error::DiskFull, text);
+    if (freedByMoving > 0 && available + freedByMoving >= needed)
+        text += QStringLiteral("新しいバックアップは、書き終わるまで今の %1 と並べて置かれます。"
+                               "今の %1 を別の場所へ移すか、容量の大きいＵＳＢメモリを"
+                               "使ってください。")
+                    .arg(windowsTarget);
+    else if (volume.bytesTotal() > 0 && volume.bytesTotal() < needed)
+        text +=
+            QStringLiteral("このＵＳＢメモリは全体でも %1 MB しかなく、バックアップが入りません。"
+                           "容量の大きいＵＳＢメモリを使ってください。")
+                .arg(megabytes(volume.bytesTotal()));
+    else
+        text += QStringLiteral("不要なファイルを別の場所へ移すか、容量の大きいＵＳＢメモリを"
+                               "使ってください。");
+    throw platform::Error(platform::Error::DiskFull, text, platform::Error::Cause::DiskFull);
 }
 
 void probeWritable(const QString& partial, const Volume& volume, const QString& what)
@@ -139,6 +149,21 @@ void refuseInstallFolder(const QString& target, const QString& windowsTarget)
                                "ください。")
                     .arg(windowsTarget, install));
     }
+}
+
+void refuseRestoreFromInstallFolder(const QString& source, const QString& windowsSource)
+{
+    const QString install = installDatabasePath();
+    const QString live = platform::hostPath(install);
+    if (platform::sameNode(folderOf(source), folderOf(live)) || platform::sameNode(source, live))
+        throw platform::Error(
+            platform::Error::PermissionDenied,
+            QStringLiteral("%1 から戻せません。\n%1 はインストールフォルダーの %2 そのもの"
+                           "です。ここから戻すと使用中のデータベースがそれ自身で置き換わり、"
+                           "前回戻す前のデータを残した %2.before-restore も失われます。\n"
+                           "ＵＳＢメモリのドライブを選び直してください。")
+                .arg(windowsSource, install),
+            platform::Error::Cause::WriteProtected);
 }
 
 } // namespace backup

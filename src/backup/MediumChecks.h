@@ -37,4 +37,9 @@ void probeWritable(const QString& partial, const Volume& volume, const QString& 
 // Told by the file system's identity of folder and file, not by their names.
 void refuseInstallFolder(const QString& target, const QString& windowsTarget);
 
+// A restore reads the drive's file over c:\Program Files\Tavenro\DB.mdb: a
+// drive that is that folder would put the live database over itself and the
+// safety copy of the last real restore over that copy.
+void refuseRestoreFromInstallFolder(const QString& source, const QString& windowsSource);
+
 } // namespace backup

@@ -113,6 +113,7 @@ void restoreFromFile(const QString& driveText, const QString& driveFile, const V
     const QString unwritable = QStringLiteral("%1 に書き込めません。").arg(installPath);
     if (!QFileInfo(folderOf(target)).isDir())
         throw failure(ENOENT, unwritable);
+    refuseRestoreFromInstallFolder(platform::hostPath(driveFile), driveFile);
     const PartialFiles partials{staging, partialName(target + safetySuffix)};
 
     const QString source = platform::hostPath(driveFile);

@@ -87,6 +87,7 @@ enum class Situation
     RemovedDuringWait,      // unmounted and its folder removed while the backup waits
     BareFolderUnderMnt,     // f: links to a folder under /mnt with nothing mounted on it
     Full,                   // the stick has no room at all
+    TooSmall,               // a small old backup, but no room for the new one even without it
     RoomForOneNotTwo,       // the old backup fits, the new one beside it does not
     RoomForTwo,             // the new one fits beside the old one
     ReadOnlyFile,           // the old DB.mdb has no write permission
@@ -182,6 +183,9 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
     case Situation::ReadOnlyFile:
         ok = m_mounts->tmpfs(stick, (situation == Situation::Full ? 256 : 2048) * 1024);
         break;
+    case Situation::TooSmall:
+        ok = m_mounts->tmpfs(stick, 128 * 1024);
+        break;
     case Situation::RoomForOneNotTwo:
     case Situation::RoomForTwo:
     case Situation::ReadOnlyRemount:
@@ -230,7 +234,8 @@ QString TestBackupMedia::prepare(Situation situation, Operation operation)
                          situation != Situation::InstallByOtherSpelling;
     // An older backup of another roster, as a stick in use holds.
     if (onStick && (operation == Operation::Restore || situation != Situation::Full))
-        makeDatabase(stick + oldBackup, QStringLiteral("2"), rows, QStringLiteral("delete"));
+        makeDatabase(stick + oldBackup, QStringLiteral("2"),
+                     situation == Situation::TooSmall ? 10 : rows, QStringLiteral("delete"));
     switch (situation) {
     case Situation::Full:
         ok = fillVolume(stick, 0);
@@ -309,6 +314,9 @@ void TestBackupMedia::stickSituations_data()
         << S::BareFolderUnderMnt << O::Restore << R::Nothing << notRestored << QStringList{f};
     QTest::newRow("full stick") << S::Full << O::Backup << R::Nothing << report(61)
                                 << QStringList{f, QStringLiteral("MB")};
+    QTest::newRow("too small even without the old backup")
+        << S::TooSmall << O::Backup << R::Nothing << report(61)
+        << QStringList{f, QStringLiteral("MB 必要"), QStringLiteral("全体でも")};
     QTest::newRow("room for one copy, not two")
         << S::RoomForOneNotTwo << O::Backup << R::Nothing << report(61)
         << QStringList{f, QStringLiteral("MB 必要"), QStringLiteral("別の場所へ移す"),
@@ -327,6 +335,9 @@ void TestBackupMedia::stickSituations_data()
     QTest::newRow("(x86) install folder by link")
         << S::InstallX86BySymlink << O::Backup << R::Nothing << report(70)
         << QStringList{f, QStringLiteral("c:\\Program Files (x86)\\Tavenro\\DB.mdb")};
+    QTest::newRow("install folder by link, restore")
+        << S::InstallBySymlink << O::Restore << R::Nothing << notRestored
+        << QStringList{f, QStringLiteral("c:\\Program Files\\Tavenro\\DB.mdb")};
     QTest::newRow("install folder by bind mount")
         << S::InstallByBindMount << O::Backup << R::Nothing << report(70) << QStringList{f, live};
     QTest::newRow("install folder by another spelling")
