@@ -199,7 +199,7 @@ void export_frm::showRestoreReason(const QString& reason)
 
 void export_frm::requestSupport()
 {
-    const QString crlf = QStringLiteral("\r\n");
+    using platform::crlf;
     // Only the first install folder is looked at, never its "(x86)" twin.
     if (!platform::fileExists(installDatabasePath())) {
         platform::msgBox(

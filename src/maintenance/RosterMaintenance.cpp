@@ -6,7 +6,7 @@
 
 namespace {
 
-const QString crlf = QStringLiteral("\r\n");
+using platform::crlf;
 
 } // namespace
 

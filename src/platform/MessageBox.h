@@ -4,6 +4,9 @@
 
 namespace platform {
 
+// The runtime's line break (vbCrLf), as the tool's messages break their lines.
+inline constexpr QLatin1String crlf("\r\n");
+
 // Answers of a message box, in the Windows numbering.
 enum MessageBoxAnswer
 {

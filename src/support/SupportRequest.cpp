@@ -15,7 +15,7 @@
 
 namespace {
 
-const QString crlf = QStringLiteral("\r\n");
+using platform::crlf;
 
 class BusyScope
 {
