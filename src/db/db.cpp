@@ -91,6 +91,14 @@ QString db_open_failure()
     return g_openFailure;
 }
 
+engine::Connection* db_connection_on(const QString& hostPath)
+{
+    if (db_connection && db_connection->isOpen() &&
+        platform::sameNode(db_connection->filePath(), hostPath))
+        return db_connection.get();
+    return nullptr;
+}
+
 void db_reopen()
 {
     engine::Connection& conn = connection();

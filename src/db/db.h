@@ -43,6 +43,11 @@ void db_open();
 // reason), for the operations that report on the file; empty when it opened.
 QString db_open_failure();
 
+// db_connection when it is open on the file at hostPath, however the path
+// names it; else null. A restore reads and replaces the file through it, or
+// closes it before another file takes the name, and then calls db_reopen.
+engine::Connection* db_connection_on(const QString& hostPath);
+
 // Opens db_connection again on c:\Program Files\Tavenro\DB.mdb, after a
 // restore placed a new file there, closing it first when it is open, and
 // binds db_command and db_recordset to it. Throws platform::Error.

@@ -6,18 +6,10 @@
 #include "platform/WinPath.h"
 
 #include <QFileInfo>
-#include <atomic>
 
 namespace engine {
 
 using platform::Error;
-
-namespace {
-
-std::atomic<int> g_busyTimeout{5000};
-std::atomic<void (*)()> g_lockWaitHook{nullptr};
-
-} // namespace
 
 Connection::Connection() = default;
 
@@ -109,26 +101,6 @@ void Connection::rollbackTrans()
     database(QStringLiteral("トランザクションを取り消せません。")).rollbackTrans();
 }
 
-void Connection::setBusyTimeout(int milliseconds)
-{
-    g_busyTimeout = milliseconds;
-}
-
-int Connection::busyTimeout()
-{
-    return g_busyTimeout;
-}
-
-void Connection::setLockWaitHook(void (*hook)())
-{
-    g_lockWaitHook = hook;
-}
-
-void (*Connection::lockWaitHook())()
-{
-    return g_lockWaitHook.load();
-}
-
 void Connection::snapshotTo(const QString& hostPath)
 {
     database(QStringLiteral("データベースの写しを作れません: %1").arg(hostPath))
@@ -163,7 +135,7 @@ qint64 Connection::contentBytes()
 
 bool Connection::saysDiskFull(const platform::Error& error)
 {
-    return engine::saysDiskFull(error);
+    return error.cause() == Error::Cause::DiskFull;
 }
 
 } // namespace engine

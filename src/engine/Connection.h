@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/DatabaseFormat.h"
+#include "engine/LockWait.h"
 
 #include <QString>
 #include <QStringList>
@@ -77,15 +78,11 @@ public:
     void commitTrans();
     void rollbackTrans();
 
-    // How long a statement waits for another program's lock. The default of
-    // five seconds outlasts the product's own short writes.
-    static void setBusyTimeout(int milliseconds);
-    static int busyTimeout();
-    // Called on the waiting thread, about every 50 ms while a statement, an
-    // open or a copy waits for another program's lock, so that a window can
-    // show the wait and repaint; none (nullptr) by default.
-    static void setLockWaitHook(void (*hook)());
-    static void (*lockWaitHook())();
+    // The lock wait of every connection (see engine/LockWait.h).
+    static void setBusyTimeout(int milliseconds) { engine::setBusyTimeout(milliseconds); }
+    static int busyTimeout() { return engine::busyTimeout(); }
+    static void setLockWaitHook(LockWaitHook hook) { engine::setLockWaitHook(hook); }
+    static LockWaitHook lockWaitHook() { return engine::lockWaitHook(); }
 
     // Writes a consistent copy of the open database to hostPath, a new file
     // (an existing one is replaced), flushed to the medium when this returns.

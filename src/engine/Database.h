@@ -4,15 +4,13 @@
 #include "engine/ResultSnapshot.h"
 #include "engine/Value.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <memory>
 #include <optional>
-
-namespace platform {
-class Error;
-}
+#include <span>
 
 namespace engine {
 
@@ -86,7 +84,24 @@ struct OpenOptions
 std::unique_ptr<Database> openDatabase(const QString& hostPath, const OpenOptions& options,
                                        const QString& what);
 
-// Whether an engine failure says the disk is full, in whichever engine's words.
-bool saysDiskFull(const platform::Error& error);
+// A file an engine keeps beside a database file while it uses it, named by
+// the database file's name and a suffix.
+struct CompanionFile
+{
+    const char* suffix;
+    // Whether it holds part of the database that the file alone lacks (a
+    // journal that rolls the file back, a log that completes it), rather than
+    // what an opener builds again.
+    bool holdsContent;
+};
+
+// The companions any engine of this program may keep beside a database file,
+// in the order they are to be taken.
+std::span<const CompanionFile> companionFiles();
+
+// The file's first bytes, fewer when it is shorter, read so as to leave in
+// place every lock this process holds on it through an engine; nothing when
+// it cannot be read.
+std::optional<QByteArray> readFileHead(const QString& hostPath, qsizetype length);
 
 } // namespace engine

@@ -1,6 +1,6 @@
 #include "engine/DatabaseFormat.h"
 
-#include "engine/sqlite/SqliteDatabase.h"
+#include "engine/Database.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +13,7 @@ DatabaseFormat detectDatabaseFormat(const QString& hostPath)
 {
     if (!QFileInfo(hostPath).isFile())
         return DatabaseFormat::Unreadable;
-    const std::optional<QByteArray> read = sqlite::readFileHead(hostPath, 32);
+    const std::optional<QByteArray> read = readFileHead(hostPath, 32);
     if (!read)
         return DatabaseFormat::Unreadable;
     const QByteArray& head = *read;

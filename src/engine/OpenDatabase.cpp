@@ -20,10 +20,17 @@ std::unique_ptr<Database> openDatabase(const QString& hostPath, const OpenOption
     return std::make_unique<sqlite::SqliteDatabase>(hostPath, options, what);
 }
 
-bool saysDiskFull(const platform::Error& error)
+std::span<const CompanionFile> companionFiles()
 {
-    // Only the SQLite engine writes.
-    return sqlite::saysDiskFull(error);
+    // A Jet file is only read here, and libmdb leaves nothing beside it.
+    return sqlite::companionFiles;
+}
+
+std::optional<QByteArray> readFileHead(const QString& hostPath, qsizetype length)
+{
+    // Only the SQLite engine takes locks on files, and only its own handle on
+    // a file can be closed without dropping them.
+    return sqlite::readFileHead(hostPath, length);
 }
 
 } // namespace engine

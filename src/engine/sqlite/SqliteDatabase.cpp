@@ -1,6 +1,6 @@
 #include "engine/sqlite/SqliteDatabase.h"
 
-#include "engine/Connection.h"
+#include "engine/LockWait.h"
 #include "engine/ResultSnapshotBuilder.h"
 #include "engine/sqlite/FieldReader.h"
 #include "engine/sqlite/SortMemory.h"
@@ -24,7 +24,7 @@ void pauseForLock(int attempt)
 {
     sqlite3_sleep(2);
     if (attempt % 25 == 0)
-        if (void (*hook)() = Connection::lockWaitHook())
+        if (void (*hook)() = lockWaitHook())
             hook();
 }
 
@@ -37,7 +37,7 @@ int waitForLock(void* startedAt, int attempt)
     auto& started = *static_cast<Clock::time_point*>(startedAt);
     if (attempt == 0)
         started = Clock::now();
-    if (Clock::now() - started >= std::chrono::milliseconds(Connection::busyTimeout()))
+    if (Clock::now() - started >= std::chrono::milliseconds(busyTimeout()))
         return 0;
     pauseForLock(attempt);
     return 1;
@@ -77,8 +77,8 @@ void runBackup(sqlite3* destination, sqlite3* source, const QString& what)
     while ((rc = sqlite3_backup_step(backup.get(), -1)) != SQLITE_DONE) {
         const int primary = rc & 0xff;
         const bool locked = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
-        if (!locked || std::chrono::steady_clock::now() - started >=
-                           std::chrono::milliseconds(Connection::busyTimeout()))
+        if (!locked ||
+            std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(busyTimeout()))
             break;
         pauseForLock(attempt++);
     }
@@ -123,12 +123,16 @@ void throwEngineError(sqlite3* db, int code, const QString& what)
         reason = QStringLiteral("%1 はほかのプログラムが使用中で、ロックされています。"
                                 "%2 秒待ちましたが解除されませんでした。"
                                 "しばらくしてからもう一度お試しください。")
-                     .arg(database, QString::number(Connection::busyTimeout() / 1000.0));
+                     .arg(database, QString::number(busyTimeout() / 1000.0));
         throw platform::Error(platform::Error::PermissionDenied,
                               QStringLiteral("%1\n%2").arg(what, reason),
                               platform::Error::Cause::LockTimeout);
     }
-    throw platform::Error(platform::Error::Engine, QStringLiteral("%1\n%2").arg(what, reason));
+    // The engine says "full" only where a write found no room (the file
+    // system's ENOSPC, or the file at its greatest size).
+    throw platform::Error(platform::Error::Engine, QStringLiteral("%1\n%2").arg(what, reason),
+                          primary == SQLITE_FULL ? platform::Error::Cause::DiskFull
+                                                 : platform::Error::Cause::Other);
 }
 
 SqliteDatabase::SqliteDatabase(const QString& hostPath, const OpenOptions& options,
@@ -389,9 +393,8 @@ void SqliteDatabase::snapshotTo(const QString& hostPath)
             throw Error(Error::DiskFull, QStringLiteral("%1\n%2").arg(what, copy.errorString()));
     } catch (...) {
         QFile::remove(hostPath);
-        QFile::remove(hostPath + QStringLiteral("-journal"));
-        QFile::remove(hostPath + QStringLiteral("-wal"));
-        QFile::remove(hostPath + QStringLiteral("-shm"));
+        for (const CompanionFile& companion : companionFiles)
+            QFile::remove(hostPath + QLatin1String(companion.suffix));
         throw;
     }
 }
@@ -431,13 +434,6 @@ std::optional<QByteArray> readFileHead(const QString& hostPath, qsizetype length
         return std::nullopt;
     head.truncate(std::min(length, qsizetype(QFileInfo(hostPath).size())));
     return head;
-}
-
-bool saysDiskFull(const platform::Error& error)
-{
-    // The engine says "full" in its own words.
-    return error.number() == Error::Engine &&
-           error.description().contains(QLatin1String(sqlite3_errstr(SQLITE_FULL)));
 }
 
 } // namespace engine::sqlite

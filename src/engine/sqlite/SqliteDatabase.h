@@ -52,7 +52,13 @@ private:
 // it in place; nothing when it cannot be read.
 std::optional<QByteArray> readFileHead(const QString& hostPath, qsizetype length);
 
-// Whether an engine failure says the disk is full.
-bool saysDiskFull(const platform::Error& error);
+// The files the engine keeps beside a database: the rollback journal, the
+// write-ahead log and the log's index in shared memory, which the next
+// opener builds again from the log.
+inline constexpr CompanionFile companionFiles[] = {
+    {"-journal", true},
+    {"-wal", true},
+    {"-shm", false},
+};
 
 } // namespace engine::sqlite
