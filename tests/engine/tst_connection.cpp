@@ -54,6 +54,7 @@ private Q_SLOTS:
     void heldLockFailsAfterBoundedWait();
     void lockLetGoWithinTheWaitIsWaitedFor_data();
     void lockLetGoWithinTheWaitIsWaitedFor();
+    void laterWaitIsBoundedFromItsOwnStart();
     void transactionRollsBack();
     void snapshotLeavesOutUncommittedRows_data();
     void snapshotLeavesOutUncommittedRows();
@@ -457,6 +458,49 @@ void TestConnection::lockLetGoWithinTheWaitIsWaitedFor()
     QVERIFY2(waited >= 900, qPrintable(QString::number(waited)));
     QCOMPARE(TempInstall::query(install.database(), QStringLiteral("select count(*) from list")),
              QStringList{QStringLiteral("0")});
+}
+
+namespace {
+
+std::unique_ptr<HeldWriteLock> g_productLock;
+
+} // namespace
+
+// A wait long into the connection's life, after an earlier one, is bounded
+// from its own start, not the first's. The product lets go of its lock as
+// soon as the tool is seen waiting, so no wait here comes near its bound.
+void TestConnection::laterWaitIsBoundedFromItsOwnStart()
+{
+    TempInstall install;
+    install.createDatabase(install.database(),
+                           QStringLiteral("insert into list(barcode) values('1')"));
+    engine::Connection::setBusyTimeout(50);
+    engine::Connection connection;
+    connection.open(installSource());
+    engine::Command cmd;
+    cmd.setActiveConnection(&connection);
+    cmd.setCommandText(QStringLiteral("delete from list"));
+    engine::Connection::setLockWaitHook([] { g_productLock.reset(); });
+    QString failure;
+    int waits = 0;
+    for (; waits < 2 && failure.isEmpty(); ++waits) {
+        if (waits > 0)
+            QTest::qSleep(100); // past the bound of the first wait
+        g_productLock = std::make_unique<HeldWriteLock>(install.database());
+        if (!g_productLock->isHeld())
+            break;
+        try {
+            cmd.execute();
+        } catch (const platform::Error& e) {
+            failure = e.description();
+        }
+    }
+    engine::Connection::setLockWaitHook(nullptr);
+    const bool neverLetGo = g_productLock != nullptr;
+    g_productLock.reset();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QCOMPARE(waits, 2);
+    QVERIFY(!neverLetGo);
 }
 
 void TestConnection::transactionRollsBack()
