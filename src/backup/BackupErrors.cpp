@@ -1,7 +1,6 @@
 #include "backup/BackupErrors.h"
 
 #include "backup/MediumChecks.h"
-#include "engine/Connection.h"
 #include "platform/Drives.h"
 #include "platform/FileErrors.h"
 
@@ -86,19 +85,13 @@ platform::Error onDrive(const platform::Error& e, const QString& driveText, cons
     if (volume.isReadOnly())
         return failure(EROFS, what);
     if (e.number() == platform::Error::Engine) {
-        // The engine says "full" in its own words.
-        const bool full = engine::Connection::saysDiskFull(e);
+        const bool full = e.cause() == platform::Error::Cause::DiskFull;
         if (full || (volume.bytesAvailable() >= 0 &&
                      volume.bytesAvailable() < roomFor(bytes, volume.blockSize())))
             return failure(ENOSPC, what);
         return failure(EIO, what);
     }
     return failure(systemErrorOf(e), what);
-}
-
-bool engineSaysFull(const platform::Error& e)
-{
-    return engine::Connection::saysDiskFull(e);
 }
 
 } // namespace backup

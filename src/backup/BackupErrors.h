@@ -36,6 +36,4 @@ platform::Error lockFailure(const QString& what, const QString& windowsPath);
 platform::Error onDrive(const platform::Error& e, const QString& driveText, const QString& folder,
                         qint64 bytes, const QString& what, const QString& sourceWindowsPath);
 
-bool engineSaysFull(const platform::Error& e);
-
 } // namespace backup

@@ -6,7 +6,6 @@
 #include "platform/FileErrors.h"
 #include "platform/FileSystem.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 
@@ -15,12 +14,6 @@ namespace backup {
 QString folderOf(const QString& hostPath)
 {
     return QFileInfo(hostPath).absolutePath();
-}
-
-void removeWithCompanions(const QString& hostPath)
-{
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-        QFile::remove(hostPath + QLatin1String(suffix));
 }
 
 void putInPlace(const QString& partial, const QString& final)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/DatabaseFiles.h"
+
 #include <QList>
 #include <QString>
 #include <initializer_list>
@@ -16,23 +18,20 @@ namespace backup {
 
 QString folderOf(const QString& hostPath);
 
-// The engine's companions of a database file: a temporary copy killed while
-// the engine wrote it may have left them, and they must not outlive it.
-void removeWithCompanions(const QString& hostPath);
-
-// Removes the temporary files named when it goes, whatever ended the run.
+// Removes the temporary files named, each with the companions the engine may
+// have left beside it, when it goes, whatever ended the run.
 class PartialFiles
 {
 public:
     explicit PartialFiles(std::initializer_list<QString> paths) : m_paths(paths)
     {
         for (const QString& p : m_paths)
-            removeWithCompanions(p);
+            engine::removeDatabaseFiles(p);
     }
     ~PartialFiles()
     {
         for (const QString& p : m_paths)
-            removeWithCompanions(p);
+            engine::removeDatabaseFiles(p);
     }
     PartialFiles(const PartialFiles&) = delete;
     PartialFiles& operator=(const PartialFiles&) = delete;

@@ -6,12 +6,12 @@
 #include "db/Schema.h"
 #include "db/db.h"
 #include "engine/Connection.h"
+#include "engine/DatabaseFiles.h"
 #include "platform/Drives.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/WinPath.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <exception>
@@ -29,12 +29,10 @@ void replaceLive(const QString& target, const QString& staging)
 {
     const QString safety = target + safetySuffix;
     const QString safetyPartial = partialName(safety);
-    engine::Connection* live = nullptr;
+    engine::Connection* live = db_connection_on(target);
+    const bool shared = live != nullptr;
     std::unique_ptr<engine::Connection> own;
-    if (db_connection && db_connection->isOpen() &&
-        platform::sameNode(db_connection->filePath(), target)) {
-        live = db_connection.get();
-    } else if (QFileInfo(target).isFile()) {
+    if (!live && QFileInfo(target).isFile()) {
         own = openShared(target);
         live = own.get();
     }
@@ -75,25 +73,19 @@ void replaceLive(const QString& target, const QString& staging)
             live->snapshotTo(safetyPartial);
             putInPlace(safetyPartial, safety);
             live->close();
-            reopenOnFailure.armed = live == db_connection.get();
-            for (const char* companion : {"-journal", "-wal", "-shm"})
-                QFile::remove(target + QLatin1String(companion));
+            reopenOnFailure.armed = shared;
+            engine::removeCompanionFiles(target);
         } else if (QFileInfo(target).isFile()) {
             platform::copyAndFlush(target, safetyPartial);
             putInPlace(safetyPartial, safety);
             // Beside the byte copy a journal still rolls that copy back.
-            for (const char* companion : {"-journal", "-wal"}) {
-                const QString old = target + QLatin1String(companion);
-                if (QFileInfo::exists(old))
-                    platform::replaceFile(old, safety + QLatin1String(companion));
-            }
-            QFile::remove(target + QLatin1String("-shm"));
+            engine::moveCompanionFiles(target, safety);
         }
         putInPlace(staging, target);
     }
     // db_connection goes on with the restored file even when it was closed,
     // open on the "(x86)" twin, or open on the file that was replaced.
-    if (!inPlace || live != db_connection.get()) {
+    if (!inPlace || !shared) {
         own.reset();
         db_reopen();
     }
@@ -134,7 +126,7 @@ void restoreFromFile(const QString& driveText, const QString& driveFile, const V
         const bool noRoom =
             volume.bytesAvailable() >= 0 &&
             volume.bytesAvailable() < roomFor(QFileInfo(source).size(), volume.blockSize());
-        if (causeOf(e) == platform::Error::Cause::DiskFull || engineSaysFull(e) || noRoom)
+        if (causeOf(e) == platform::Error::Cause::DiskFull || noRoom)
             throw failure(ENOSPC, unwritable);
         // Said already, as the operator knows the stick's file.
         if (e.cause() == platform::Error::Cause::SourceUnreadable)
@@ -164,8 +156,7 @@ void restoreFromFile(const QString& driveText, const QString& driveFile, const V
     } catch (const platform::Error& e) {
         if (e.cause() == platform::Error::Cause::LockTimeout)
             throw lockFailure(unwritable, installPath);
-        if (engineSaysFull(e))
-            throw failure(ENOSPC, unwritable);
+        // A full disk, the engine's included, is said as such.
         throw failure(systemErrorOf(e), unwritable);
     }
 }

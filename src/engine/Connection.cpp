@@ -133,9 +133,4 @@ qint64 Connection::contentBytes()
     return database(QStringLiteral("データベースの大きさを読み取れません。")).contentBytes();
 }
 
-bool Connection::saysDiskFull(const platform::Error& error)
-{
-    return error.cause() == Error::Cause::DiskFull;
-}
-
 } // namespace engine

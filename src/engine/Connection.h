@@ -8,10 +8,6 @@
 #include <memory>
 #include <optional>
 
-namespace platform {
-class Error;
-}
-
 namespace engine {
 
 class Database;
@@ -114,9 +110,6 @@ public:
     std::optional<QStringList> columnsOf(const QString& table);
     std::optional<QString> integrityProblem(const QStringList& tables);
     qint64 contentBytes();
-
-    // Whether a failure of a connection's operation says the disk is full.
-    static bool saysDiskFull(const platform::Error& error);
 
 private:
     friend class Command;
