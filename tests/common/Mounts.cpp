@@ -6,9 +6,33 @@
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
+
+// The mounts of a test live in a mount namespace of the test process's own,
+// which the mount commands it starts share: nobody else sees them, and they
+// go with the process, however it ends. Private from the root down, or a
+// mount below a shared one would reach the machine's namespace all the same.
+// Made before main, while the process has its one thread: unshare() moves
+// only the thread that calls it. Empty when it worked.
+QString privateMountNamespace()
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("mounting media needs root (CI runs as root)");
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        return QStringLiteral("no mount namespace of the test's own: %1")
+            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return {};
+}
+
+const QString g_whyNot = privateMountNamespace();
 
 bool run(const char* program, const QStringList& args)
 {
@@ -32,8 +56,7 @@ Mounts::~Mounts()
 
 QString Mounts::whyNot()
 {
-    return ::geteuid() == 0 ? QString()
-                            : QStringLiteral("mounting media needs root (CI runs as root)");
+    return g_whyNot;
 }
 
 bool Mounts::tmpfs(const QString& point, qint64 bytes)

@@ -4,7 +4,9 @@
 // shim could only guess: a small memory file system as a stick that fills
 // up, an ext2 image on a loop device, a bind mount, a read-only remount, a
 // stick pulled between two clicks. Mounting needs root (CI runs the tests as
-// root); whyNot() says why it cannot be done here, for a QSKIP.
+// root); whyNot() says why it cannot be done here, for a QSKIP. A test that
+// links this helper runs in a mount namespace of its own, set up before its
+// main(): its mounts are seen by it and its children only, and die with it.
 //
 //     if (!Mounts::whyNot().isEmpty())
 //         QSKIP(qPrintable(Mounts::whyNot()));
