@@ -66,12 +66,21 @@ bool isBareMediaFolder(const QString& folder)
 }
 #endif
 
+// The label of the volume whose root folder is; none for a folder inside
+// a volume, such as Wine's drive_c.
+QString volumeLabel(const QString& folder)
+{
+    const QStorageInfo volume(folder);
+    return volume.isValid() && volume.rootPath() == folder ? volume.name() : QString();
+}
+
 std::vector<Drive> letterDrives()
 {
     std::vector<Drive> drives;
 #ifdef Q_OS_WIN
     for (const QFileInfo& root : QDir::drives())
-        drives.push_back({root.path().left(2).toLower(), QStorageInfo(root.path()).name()});
+        drives.push_back(
+            {root.path().left(2).toLower(), QStorageInfo(root.path()).name(), root.path()});
 #else
     const QDir devices(winePrefix() + QStringLiteral("/dosdevices"));
     const auto entries = devices.entryInfoList(
@@ -85,22 +94,22 @@ std::vector<Drive> letterDrives()
             continue;
         const QString folder = canonical(entry.filePath());
         noteMounted(folder);
-        drives.push_back({name, folder});
+        drives.push_back({name, volumeLabel(folder), folder});
     }
 #endif
     return drives;
 }
 
 #ifndef Q_OS_WIN
-// A volume the operator brought: one the desktop or the operator mounted, or
-// one on a device the kernel calls removable.
-bool isOperatorsVolume(const QStorageInfo& volume)
+// Where the desktop's automounter (or usbmount) puts removable media.
+bool isMediaPlace(const QString& mountPoint)
 {
-    const QString point = volume.rootPath();
-    for (const char* place : {"/media/", "/run/media/", "/mnt/"}) {
-        if (point.startsWith(QLatin1String(place)))
-            return true;
-    }
+    return mountPoint.startsWith(QLatin1String("/media/")) ||
+           mountPoint.startsWith(QLatin1String("/run/media/"));
+}
+
+bool isOnRemovableDevice(const QStorageInfo& volume)
+{
     const QString device = QFileInfo(QString::fromLocal8Bit(volume.device())).fileName();
     if (device.isEmpty())
         return false;
@@ -116,6 +125,26 @@ bool isOperatorsVolume(const QStorageInfo& volume)
     }
     return false;
 }
+
+// A volume the operator brought: one the desktop or the operator mounted, or
+// one on a device the kernel calls removable.
+bool isOperatorsVolume(const QStorageInfo& volume)
+{
+    const QString point = volume.rootPath();
+    return isMediaPlace(point) || point.startsWith(QLatin1String("/mnt/")) ||
+           isOnRemovableDevice(volume);
+}
+
+// A folder on a stick. What the operator mounted under /mnt may as well be a
+// data disk, and a memory file system there is no medium to carry away.
+bool isOnStick(const QString& folder)
+{
+    const QStorageInfo volume(folder);
+    if (folder.isEmpty() || !volume.isValid() || !volume.isReady() ||
+        volume.rootPath() == QLatin1String("/"))
+        return false;
+    return isMediaPlace(volume.rootPath()) || isOnRemovableDevice(volume);
+}
 #endif
 
 } // namespace
@@ -130,9 +159,9 @@ std::vector<Drive> listDrives()
             continue;
         const QString point = volume.rootPath();
         const bool mapped = std::any_of(drives.begin(), drives.end(),
-                                        [&](const Drive& d) { return d.label == point; });
+                                        [&](const Drive& d) { return d.folder == point; });
         if (!mapped)
-            drives.push_back({point, volume.name()});
+            drives.push_back({point, volume.name(), point});
     }
 #endif
     return drives;
@@ -163,7 +192,7 @@ QString driveHolding(const QString& hostFolder)
         const QString root = d.text;
         if (here.startsWith(root, Qt::CaseInsensitive) && root.size() > bestLength) {
 #else
-        const QString root = d.text.startsWith(QLatin1Char('/')) ? d.text : d.label;
+        const QString& root = d.folder;
         if (isUnder(here, root) && root.size() > bestLength) {
 #endif
             best = d.text;
@@ -186,13 +215,7 @@ QString startingDrive()
 {
 #ifndef Q_OS_WIN
     for (const Drive& d : listDrives()) {
-        if (!d.text.startsWith(QLatin1Char('/'))) {
-            if (d.label != QLatin1String("/") && isMountRoot(d.label))
-                return d.text;
-            continue;
-        }
-        // A memory file system mounted under /mnt is no medium to carry away.
-        if (QStorageInfo(d.text).device().startsWith("/dev/"))
+        if (isOnStick(d.folder))
             return d.text;
     }
 #endif

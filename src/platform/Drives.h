@@ -7,12 +7,15 @@ namespace platform {
 
 // A drive the operator can pick. text + "\" + "DB.mdb" names the file in the
 // drive's root: a letter ("e:") for a drive mapped through the drive folder,
-// else the mount point of a removable or user-mounted volume. label is for
-// display beside the text only.
+// else the mount point of a removable or user-mounted volume. label is the
+// volume's label, for display beside the text only: empty where the drive is
+// no volume of its own or its volume has none. folder is the drive's root on
+// this machine: where the letter leads, or the mount point.
 struct Drive
 {
     QString text;
     QString label;
+    QString folder;
     bool operator==(const Drive&) const = default;
 };
 
@@ -39,10 +42,11 @@ QString driveHolding(const QString& hostFolder);
 // The drive holding the current directory.
 QString currentDrive();
 
-// The drive a drive list first shows: the first removable or user-mounted
-// volume (a letter whose folder is a volume's mount point, or a mounted
-// block device the list offers by its mount point), else currentDrive(). An
-// operator who does not look then backs up to the stick, not to c:.
+// The drive a drive list first shows: the first stick, else currentDrive().
+// A stick is a drive on a volume where the desktop mounts removable media
+// (/media, /run/media) or on a device the kernel calls removable; the root
+// file system is none. An operator who does not look then backs up to the
+// stick, and never to a fixed volume that is not the current drive.
 QString startingDrive();
 
 } // namespace platform

@@ -490,9 +490,12 @@ void TestBackupMedia::stickSituations()
 
 void TestBackupMedia::drivesStartOnTheStick()
 {
-    // A memory file system mapped as f:, still in.
-    const QString stick = prepare(Situation::PulledBeforeClick, Operation::Backup);
-    QVERIFY(!stick.isEmpty());
+    // A memory file system mapped as f:, still in, where the desktop mounts a
+    // stick: under /media, which in the test's own mount namespace is its own.
+    const QString stick = QStringLiteral("/media/operator/STICK");
+    QVERIFY(m_mounts->tmpfs(QStringLiteral("/media"), 64 * 1024));
+    QVERIFY(m_mounts->tmpfs(stick, 256 * 1024));
+    QVERIFY(QFile::link(stick, install().prefix() + QStringLiteral("/dosdevices/f:")));
     startUp();
     export_frm* window = settings();
     QVERIFY(window);
