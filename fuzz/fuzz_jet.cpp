@@ -1,7 +1,7 @@
 // The read-only Jet engine on arbitrary bytes as a DB.mdb: every table, every
 // column, every row.
 
-#include "engine/jet/JetDatabase.h"
+#include "engine/jet/MdbFile.h"
 #include "fuzz/FuzzInput.h"
 #include "platform/Error.h"
 
@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString path = fuzz::writeScratchFile(QStringLiteral("DB.mdb"), data, size);
     try {
-        engine::JetDatabase db;
+        engine::jet::MdbFile db;
         db.open(path);
         for (const QString& table : db.tableNames()) {
             std::vector<int> wanted(db.columns(table).size());

@@ -91,13 +91,13 @@ using engine::detail::Statement;
 
 struct Database
 {
-    engine::detail::Database owner;
+    engine::detail::SqliteHandle owner;
     sqlite3* db = nullptr;
     explicit Database(const QString& path, int flags)
     {
         const QByteArray file = QFile::encodeName(path);
         int rc = SQLITE_OK;
-        owner = engine::detail::openDatabase(file.constData(), flags, &rc);
+        owner = engine::detail::openSqliteHandle(file.constData(), flags, &rc);
         db = owner.get();
         if (rc != SQLITE_OK) {
             const std::string reason = db ? sqlite3_errmsg(db) : "out of memory";

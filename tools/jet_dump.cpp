@@ -4,8 +4,8 @@
 //
 //   tavenro-jet-dump FILE TABLE
 
-#include "engine/jet/JetDatabase.h"
 #include "engine/jet/JetSelect.h"
+#include "engine/jet/MdbFile.h"
 #include "platform/Error.h"
 
 #include <QCoreApplication>
@@ -42,7 +42,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     try {
-        engine::JetDatabase db;
+        engine::jet::MdbFile db;
         db.open(args.at(1));
         const engine::JetResult r =
             engine::runJetSelect(db, QStringLiteral("select * from [%1]").arg(args.at(2)));

@@ -10,8 +10,8 @@
 // 120-row roster of the same file roughly measures.
 
 #include "../Median.h"
-#include "engine/jet/JetDatabase.h"
 #include "engine/jet/JetSelect.h"
+#include "engine/jet/MdbFile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -64,12 +64,12 @@ int main(int argc, char* argv[])
         "select [date],[time],[状況],[名前],[備考2] from log order by [date],[time] DESC");
     qsizetype rows = 0;
     const double ours = medianMs(reps, [&] {
-        engine::JetDatabase db;
+        engine::jet::MdbFile db;
         db.open(file);
         rows = engine::runJetSelect(db, history).rowCount();
     });
     const double unsorted = medianMs(reps, [&] {
-        engine::JetDatabase db;
+        engine::jet::MdbFile db;
         db.open(file);
         engine::runJetSelect(db, QStringLiteral("select * from log"));
     });

@@ -1,5 +1,5 @@
 #include "engine/Database.h"
-#include "engine/jet/JetEngine.h"
+#include "engine/jet/JetDatabase.h"
 #include "engine/sqlite/SqliteDatabase.h"
 
 namespace engine {
@@ -16,7 +16,7 @@ std::unique_ptr<Database> openDatabase(const QString& hostPath, const OpenOption
                                        const QString& what)
 {
     if (detectDatabaseFormat(hostPath) == DatabaseFormat::Jet)
-        return std::make_unique<jet::JetEngine>(hostPath);
+        return std::make_unique<jet::JetDatabase>(hostPath);
     return std::make_unique<sqlite::SqliteDatabase>(hostPath, options, what);
 }
 

@@ -374,7 +374,7 @@ void TestBackupButtons::restoreReachesOpenConnections()
     QVERIFY(window);
     // The product's connection, open and idle before the restore.
     int rc = SQLITE_OK;
-    const engine::detail::Database product = engine::detail::openDatabase(
+    const engine::detail::SqliteHandle product = engine::detail::openSqliteHandle(
         QFile::encodeName(install().database()).constData(), SQLITE_OPEN_READWRITE, &rc);
     QCOMPARE(rc, SQLITE_OK);
     QCOMPARE(sqlite3_exec(product.get(), "select count(*) from list", nullptr, nullptr, nullptr),

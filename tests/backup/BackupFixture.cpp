@@ -32,7 +32,7 @@ DatabaseState stateOf(const QString& hostPath)
     if (!QFileInfo(hostPath).isFile() || QFileInfo(hostPath).size() == 0)
         return {QStringLiteral("missing or empty"), {}};
     int rc = SQLITE_OK;
-    const engine::detail::Database db = engine::detail::openDatabase(
+    const engine::detail::SqliteHandle db = engine::detail::openSqliteHandle(
         QFile::encodeName(hostPath).constData(), SQLITE_OPEN_READWRITE, &rc);
     if (rc != SQLITE_OK)
         return {QStringLiteral("cannot open"), {}};

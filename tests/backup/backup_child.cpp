@@ -69,7 +69,7 @@ int restore(const QString& drive)
 int write(const QString& hostDb, const QString& stopFile)
 {
     int rc = SQLITE_OK;
-    const engine::detail::Database db = engine::detail::openDatabase(
+    const engine::detail::SqliteHandle db = engine::detail::openSqliteHandle(
         QFile::encodeName(hostDb).constData(), SQLITE_OPEN_READWRITE, &rc);
     if (rc != SQLITE_OK)
         return 2;

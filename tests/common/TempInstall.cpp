@@ -53,8 +53,8 @@ QStringList TempInstall::query(const QString& hostPath, const QString& sql)
 {
     const QByteArray file = QFile::encodeName(hostPath);
     int rc = SQLITE_OK;
-    const engine::detail::Database owner =
-        engine::detail::openDatabase(file.constData(), SQLITE_OPEN_READONLY, &rc);
+    const engine::detail::SqliteHandle owner =
+        engine::detail::openSqliteHandle(file.constData(), SQLITE_OPEN_READONLY, &rc);
     sqlite3* db = owner.get();
     if (rc != SQLITE_OK)
         throw std::runtime_error("cannot open " + file.toStdString());
@@ -91,7 +91,7 @@ HeldWriteLock::HeldWriteLock(const QString& hostPath)
 {
     const QByteArray file = QFile::encodeName(hostPath);
     int rc = SQLITE_OK;
-    m_db = engine::detail::openDatabase(file.constData(), SQLITE_OPEN_READWRITE, &rc);
+    m_db = engine::detail::openSqliteHandle(file.constData(), SQLITE_OPEN_READWRITE, &rc);
     m_held = rc == SQLITE_OK &&
              sqlite3_exec(m_db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
@@ -111,7 +111,7 @@ HeldReadLock::HeldReadLock(const QString& hostPath)
 {
     const QByteArray file = QFile::encodeName(hostPath);
     int rc = SQLITE_OK;
-    m_db = engine::detail::openDatabase(file.constData(), SQLITE_OPEN_READONLY, &rc);
+    m_db = engine::detail::openSqliteHandle(file.constData(), SQLITE_OPEN_READONLY, &rc);
     m_held =
         rc == SQLITE_OK && sqlite3_exec(m_db.get(), "BEGIN; SELECT count(*) FROM sqlite_schema",
                                         nullptr, nullptr, nullptr) == SQLITE_OK;

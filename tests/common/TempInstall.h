@@ -62,7 +62,7 @@ public:
     bool execute(const char* sql);
 
 private:
-    engine::detail::Database m_db;
+    engine::detail::SqliteHandle m_db;
     bool m_held = false;
 };
 
@@ -78,7 +78,7 @@ public:
     bool isHeld() const { return m_held; }
 
 private:
-    engine::detail::Database m_db;
+    engine::detail::SqliteHandle m_db;
     bool m_held = false;
 };
 

@@ -1,8 +1,8 @@
 #include "common/TempInstall.h"
 #include "common/ThrowsNaming.h"
 #include "engine/DatabaseFormat.h"
-#include "engine/jet/JetDatabase.h"
 #include "engine/jet/JetSelect.h"
+#include "engine/jet/MdbFile.h"
 #include "platform/Error.h"
 
 #include <QCryptographicHash>
@@ -142,7 +142,7 @@ QString TestJet::copyFixture(const char* name)
 
 engine::JetResult TestJet::run(const QString& file, const QString& statement)
 {
-    engine::JetDatabase db;
+    engine::jet::MdbFile db;
     db.open(file);
     return engine::runJetSelect(db, statement);
 }
@@ -282,13 +282,13 @@ void TestJet::rosterByKana()
 void TestJet::schema()
 {
     FIXTURE_OR_SKIP(edge, "edge.mdb");
-    engine::JetDatabase db;
+    engine::jet::MdbFile db;
     db.open(edge);
     QCOMPARE(db.tableNames(), QStringList({"list", "log"}));
     QVERIFY(db.hasTable(QStringLiteral("LOG")));
     QVERIFY(!db.hasTable(QStringLiteral("MSysObjects")));
     QStringList names;
-    for (const engine::JetColumn& c : db.columns(QStringLiteral("log")))
+    for (const engine::jet::TableColumn& c : db.columns(QStringLiteral("log")))
         names << c.name;
     QCOMPARE(names, QStringList({"date", "time", text("状況"), text("名前"), text("備考2")}));
     QVERIFY(throwsNaming([&] { db.columns(QStringLiteral("nosuch")); }, {"nosuch", edge}));
@@ -462,7 +462,7 @@ void TestJet::refused()
     QFETCH(QString, statement);
     QFETCH(QString, reason);
     FIXTURE_OR_SKIP(edge, "edge.mdb");
-    engine::JetDatabase db;
+    engine::jet::MdbFile db;
     db.open(edge);
     QVERIFY(throwsNaming([&] { engine::executeJetStatement(db, statement); }, {statement, reason}));
 }
@@ -478,7 +478,7 @@ void TestJet::fileUnchangedByReadsAndRefusals()
              QByteArray("ecd068889199b4f6280a3c70c36f98963a44026eb1ad608f39a3d8a2eae66323"));
     const QDateTime modified = QFileInfo(edge).lastModified();
     {
-        engine::JetDatabase db;
+        engine::jet::MdbFile db;
         db.open(edge);
         for (const char* statement : {rosterStatement, historyStatement, "delete from list",
                                       "update list set [状況]= '空き'"}) {
@@ -538,7 +538,7 @@ void TestJet::openRefuses()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(content);
     }
-    engine::JetDatabase db;
+    engine::jet::MdbFile db;
     try {
         db.open(path);
         QFAIL("opened");
@@ -644,7 +644,7 @@ void TestJet::damagedDates()
     QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
     file.close();
 
-    engine::JetDatabase db;
+    engine::jet::MdbFile db;
     db.open(edge);
     const std::vector<int> barcodeAndEntered = {0, 6};
     if (!date.isValid()) {

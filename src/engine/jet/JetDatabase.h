@@ -1,80 +1,40 @@
 #pragma once
 
-#include "engine/FieldKind.h"
-#include "engine/Value.h"
+#include "engine/Database.h"
+#include "engine/jet/MdbFile.h"
 
-#include <QString>
-#include <QStringList>
-#include <memory>
-#include <vector>
+namespace engine::jet {
 
-namespace engine {
-
-// One column of a Jet table as the tool sees it: its name as stored and the
-// kind its values take.
-struct JetColumn
-{
-    QString name;
-    detail::FieldKind kind = detail::FieldKind::Text;
-};
-
-// A genuine Jet 4.0 (Access 2000–2003) database file, opened read-only
-// through libmdb's table and row interface. Nothing here ever writes to the
-// file: libmdb opens it for reading only, and there is no operation that
-// changes it.
-//
-// Values come out as the SQLite-backed engine gives them: text as QString
-// (decoded here from the stored UTF-16, compressed or not, so characters
-// outside the BMP survive), NULL as Null and never as empty text, Memo fields
-// whole, Date/Time as DateTime, whole numbers as qint64, others as double,
-// Yes/No as bool. Binary and OLE fields come out as hexadecimal text.
-//
-// Table and column names are matched without regard to case, as Jet does.
-// Every failure throws platform::Error naming the file.
-class JetDatabase
+// A genuine Jet file through the facade: opened read-only, its SELECTs run,
+// and every statement that would change it is refused, as are transactions'
+// writes.
+class JetDatabase final : public Database
 {
 public:
-    JetDatabase();
-    ~JetDatabase();
-    JetDatabase(const JetDatabase&) = delete;
-    JetDatabase& operator=(const JetDatabase&) = delete;
+    // Opens the file; throws for one libmdb cannot read.
+    explicit JetDatabase(const QString& hostPath);
 
-    // Opens a Jet 4.0 file read-only and reads its catalog. Throws for a
-    // missing file, for a file that is not Jet 4.0, or one libmdb cannot read.
-    void open(const QString& hostPath);
-    void close();
-    bool isOpen() const;
-    const QString& filePath() const { return m_filePath; }
-
-    // The user tables (system tables left out), in catalog order.
-    QStringList tableNames() const;
-    bool hasTable(const QString& table) const;
-    // The table's columns in their defined order (the order of "select *").
-    // Throws when there is no such table.
-    std::vector<JetColumn> columns(const QString& table) const;
-
-    // Every row of the table in stored order, each holding the values of the
-    // columns at the given positions of columns(), in that order:
-    // row r, wanted column c is at [r * wanted.size() + c]. Deleted rows are
-    // left out; a row that Jet moved to another page is read where it went.
-    std::vector<Value> readRows(const QString& table, const std::vector<int>& wanted) const;
+    DatabaseFormat format() const override { return DatabaseFormat::Jet; }
+    std::unique_ptr<Cursor> select(const QString& statement) override;
+    int execute(const QString& statement) override;
+    // Nothing can change a Jet file here: the statements inside are refused
+    // one by one, each naming itself.
+    void beginTrans() override {}
+    void commitTrans() override {}
+    void rollbackTrans() override {}
+    void snapshotTo(const QString& hostPath) override;
+    bool canReplaceFrom(const QString&) const override { return false; }
+    void replaceFrom(const QString& hostPath) override;
+    void readSnapshot(const QString& statement, int sorterThreads,
+                      ResultSnapshot::Builder& into) override;
+    std::optional<QStringList> columnsOf(const QString& table) override;
+    // A Jet file has no quick check of its own: every row of the tables is
+    // read once instead, which is what the tool will do with it.
+    std::optional<QString> integrityProblem(const QStringList& tables) override;
+    qint64 contentBytes() override { return 0; }
 
 private:
-    struct Handle;
-    std::unique_ptr<Handle> m_handle;
-    QString m_filePath;
-    // The file in Windows form, for messages.
-    QString m_shownPath;
+    MdbFile m_database;
 };
 
-namespace detail {
-
-// Text as Jet 4 stores it: UTF-16LE, or "compressed" when it begins with the
-// bytes FF FE, after which runs of one-byte characters (high byte zero) and
-// runs of UTF-16LE code units alternate, each 00 byte switching between them.
-// A trailing odd byte is dropped.
-QString decodeJetText(const char* data, qsizetype size);
-
-} // namespace detail
-
-} // namespace engine
+} // namespace engine::jet

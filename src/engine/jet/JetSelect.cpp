@@ -1,6 +1,6 @@
 #include "engine/jet/JetSelect.h"
 
-#include "engine/jet/JetDatabase.h"
+#include "engine/jet/MdbFile.h"
 #include "platform/Error.h"
 
 #include <QCollator>
@@ -193,7 +193,7 @@ private:
     size_t m_pos = 0;
 };
 
-int columnIndex(const std::vector<JetColumn>& columns, const QString& name)
+int columnIndex(const std::vector<jet::TableColumn>& columns, const QString& name)
 {
     for (size_t i = 0; i < columns.size(); ++i) {
         if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0)
@@ -243,13 +243,13 @@ int compareJetValues(const Value& a, const Value& b)
     return compareWith(japaneseCollator(), a, b);
 }
 
-JetResult runJetSelect(const JetDatabase& database, const QString& statement)
+JetResult runJetSelect(const jet::MdbFile& database, const QString& statement)
 {
     const JetSelect select = parseJetSelect(statement);
     if (database.isOpen() && !database.hasTable(select.table))
         throw Error(Error::Engine,
                     QStringLiteral("表 %1 がありません: %2").arg(select.table, statement));
-    const std::vector<JetColumn> columns = database.columns(select.table);
+    const std::vector<jet::TableColumn> columns = database.columns(select.table);
     auto resolve = [&](const QString& name) {
         const int at = columnIndex(columns, name);
         if (at < 0)
@@ -333,7 +333,7 @@ JetResult runJetSelect(const JetDatabase& database, const QString& statement)
     return result;
 }
 
-void executeJetStatement(const JetDatabase& database, const QString& statement)
+void executeJetStatement(const jet::MdbFile& database, const QString& statement)
 {
     runJetSelect(database, statement);
 }

@@ -9,7 +9,9 @@
 
 namespace engine {
 
-class JetDatabase;
+namespace jet {
+class MdbFile;
+}
 
 // The result of one SELECT on a Jet file, read whole and sorted: the field
 // names and kinds of the select list, and the values row by row.
@@ -59,12 +61,12 @@ JetSelect parseJetSelect(const QString& statement);
 // by value; rows that tie keep their stored order. Throws platform::Error
 // naming the statement for a statement it refuses, a missing table or column,
 // or a file it cannot read.
-JetResult runJetSelect(const JetDatabase& database, const QString& statement);
+JetResult runJetSelect(const jet::MdbFile& database, const QString& statement);
 
 // What a command's Execute does on a Jet file: a SELECT runs and its rows are
 // dropped; every other statement is refused as runJetSelect refuses it, so an
 // UPDATE or DELETE throws the read-only error and the file stays unchanged.
-void executeJetStatement(const JetDatabase& database, const QString& statement);
+void executeJetStatement(const jet::MdbFile& database, const QString& statement);
 
 // Compares two values of one column in Jet's ascending order (negative, zero,
 // positive). Text goes through the Japanese collation.

@@ -46,11 +46,13 @@ int waitForLock(void* startedAt, int attempt)
 // Opens a database file and reads its schema: the engine reads lazily, and
 // reading here turns a damaged or foreign file into an error of the open, as
 // the designed engine does.
-detail::Database openEngine(const QString& path, int flags,
-                            std::chrono::steady_clock::time_point* lockWait, const QString& what)
+detail::SqliteHandle openEngine(const QString& path, int flags,
+                                std::chrono::steady_clock::time_point* lockWait,
+                                const QString& what)
 {
     int rc = SQLITE_OK;
-    detail::Database db = detail::openDatabase(QFile::encodeName(path).constData(), flags, &rc);
+    detail::SqliteHandle db =
+        detail::openSqliteHandle(QFile::encodeName(path).constData(), flags, &rc);
     if (rc == SQLITE_OK) {
         sqlite3_extended_result_codes(db.get(), 1);
         sqlite3_busy_handler(db.get(), waitForLock, lockWait);
@@ -90,11 +92,11 @@ void runBackup(sqlite3* destination, sqlite3* source, const QString& what)
 }
 
 // A new database file, for the engine to write a copy into.
-detail::Database createEngineFile(const QString& hostPath, const QString& what)
+detail::SqliteHandle createEngineFile(const QString& hostPath, const QString& what)
 {
     int rc = SQLITE_OK;
-    detail::Database db = detail::openDatabase(QFile::encodeName(hostPath).constData(),
-                                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &rc);
+    detail::SqliteHandle db = detail::openSqliteHandle(
+        QFile::encodeName(hostPath).constData(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &rc);
     if (rc != SQLITE_OK)
         throwEngineError(db.get(), rc, what);
     sqlite3_extended_result_codes(db.get(), 1);
@@ -367,7 +369,7 @@ void SqliteDatabase::snapshotTo(const QString& hostPath)
             return;
         }
         {
-            detail::Database copy = createEngineFile(hostPath, what);
+            detail::SqliteHandle copy = createEngineFile(hostPath, what);
             // The copy is a new file that nobody else opens before it is
             // whole and flushed below: the engine need not journal or flush
             // it on the way.
@@ -405,7 +407,7 @@ void SqliteDatabase::replaceFrom(const QString& hostPath)
         QStringLiteral("データベースを %1 の内容で置き換えられません。").arg(hostPath);
     sqlite3* db = m_db.get();
     std::chrono::steady_clock::time_point sourceLockWait;
-    const detail::Database source =
+    const detail::SqliteHandle source =
         openEngine(hostPath, SQLITE_OPEN_READONLY, &sourceLockWait, what);
     runBackup(db, source.get(), what);
 }
@@ -419,7 +421,7 @@ void SqliteDatabase::replaceFrom(const QString& hostPath)
 std::optional<QByteArray> readFileHead(const QString& hostPath, qsizetype length)
 {
     int rc = SQLITE_OK;
-    const detail::Database db = detail::openDatabase(
+    const detail::SqliteHandle db = detail::openSqliteHandle(
         QFile::encodeName(hostPath).constData(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, &rc);
     sqlite3_file* file = nullptr;
     if (rc != SQLITE_OK ||

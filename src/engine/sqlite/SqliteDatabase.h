@@ -42,7 +42,7 @@ private:
 
     QString m_filePath;
     std::chrono::steady_clock::time_point m_lockWaitStarted;
-    detail::Database m_db;
+    detail::SqliteHandle m_db;
 };
 
 // Throws the engine's last error on db with a message naming what failed.
