@@ -11,16 +11,14 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$here/build-asan}"
 shift || true
 
-# A folder configured before with another compiler (g++ by default) is
-# configured afresh: CMake keeps the compiler it first found.
-cache="$build/CMakeCache.txt"
-if [ -f "$cache" ] && ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++$' "$cache"; then
-    rm -rf "$cache" "$build/CMakeFiles"
-fi
+# CMake keeps the compiler it first found: a folder configured before with
+# another one (g++ by default) is configured afresh.
+fresh=()
+grep -qs '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++$' "$build/CMakeCache.txt" || fresh=(--fresh)
 
 sanitize="-O1 -fsanitize=address,undefined,fuzzer-no-link -fno-omit-frame-pointer"
 sanitize+=" -fno-sanitize-recover=all"
-CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+CC=clang CXX=clang++ cmake "${fresh[@]}" -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DTAVENRO_FUZZ=ON -DTAVENRO_BENCH=OFF -DTAVENRO_TOOLS=OFF \
     "-DCMAKE_CXX_FLAGS=$sanitize" "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" \
     >/dev/null
