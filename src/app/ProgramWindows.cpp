@@ -1,6 +1,8 @@
 #include "app/ProgramWindows.h"
 
 #include <QApplication>
+#include <QScreen>
+#include <QStyle>
 #include <algorithm>
 
 namespace {
@@ -56,4 +58,26 @@ void ProgramWindows::unload(QWidget* window)
     std::erase_if(m_unloading, [](const QPointer<QWidget>& w) { return w.isNull(); });
     m_unloading.emplace_back(window);
     window->deleteLater();
+}
+
+void ProgramWindows::placeForFirstShow(QWidget* window)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(window);
+#else
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (window->testAttribute(Qt::WA_Moved) || !screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const int step = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    QPoint place = area.topLeft() + QPoint(step, step) * m_cascade;
+    // Like Windows, the cascade starts again at the corner before it walks
+    // off the screen.
+    if (place.x() > area.center().x() || place.y() > area.center().y()) {
+        m_cascade = 0;
+        place = area.topLeft();
+    }
+    ++m_cascade;
+    window->move(place);
+#endif
 }

@@ -68,6 +68,14 @@ public:
     // next reference creates it afresh, and deleted once its close is over.
     void unload(QWidget* window);
 
+    // Places a window about to be shown for the first time as Windows'
+    // default placement does: the first at the top left of the screen's work
+    // area, each next one a title bar's height further down and to the
+    // right, so that none lies exactly over another (a bare X server puts
+    // every window at the corner). Windows places them so itself. A window
+    // that has a place keeps it.
+    void placeForFirstShow(QWidget* window);
+
 private:
     template <typename W> static constexpr bool isToolWindow()
     {
@@ -81,4 +89,6 @@ private:
     std::vector<QPointer<QWidget>> m_windows;
     // Unloaded windows whose deletion is still due.
     std::vector<QPointer<QWidget>> m_unloading;
+    // The place in the cascade of the next window shown.
+    int m_cascade = 0;
 };

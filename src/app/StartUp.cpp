@@ -32,6 +32,7 @@ void startUp()
     bar_read_frm* launcher = ProgramWindows::current().find<bar_read_frm>();
     if (programEnded() || !launcher)
         return;
+    ProgramWindows::current().placeForFirstShow(launcher);
     launcher->show();
     launcher->raise();
     launcher->activateWindow();

@@ -75,6 +75,7 @@ void bar_read_frm::load()
 {
     db_open();
     export_frm* settings = ProgramWindows::current().get<export_frm>();
+    ProgramWindows::current().placeForFirstShow(settings);
     settings->show();
     settings->activateWindow();
 }
@@ -90,6 +91,7 @@ void bar_read_frm::showHistoryViewer()
     viewer->setWindowTitle(QStringLiteral("全員の履歴"));
     // Modeless and without an owner: the launcher and the settings window
     // stay usable.
+    ProgramWindows::current().placeForFirstShow(viewer);
     viewer->show();
     viewer->raise();
     viewer->activateWindow();

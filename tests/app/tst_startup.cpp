@@ -9,6 +9,7 @@
 #include "db/db.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QTest>
 
 namespace {
@@ -88,6 +89,12 @@ void TestStartUp::settingsWindowFirstThenLauncherActive()
     QVERIFY(QTest::qWaitForWindowActive(first));
     QCOMPARE(QApplication::activeWindow(), first);
     QVERIFY(second->isVisible());
+    // Neither lies exactly over the other: cascaded as Windows places new
+    // windows, the launcher one step down and to the right.
+    QCOMPARE(second->pos(), QGuiApplication::primaryScreen()->availableGeometry().topLeft());
+    const QPoint step = first->pos() - second->pos();
+    QVERIFY2(step.x() > 0 && step.x() == step.y(),
+             qPrintable(QStringLiteral("%1, %2").arg(step.x()).arg(step.y())));
     QVERIFY(second->focusWidget());
     QCOMPARE(second->focusWidget()->objectName(), QStringLiteral("Command1"));
     QVERIFY(db_connection && db_connection->isOpen());
